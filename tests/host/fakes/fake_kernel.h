@@ -1,0 +1,47 @@
+// Control side of the kernel fakes: clock, named mappings and mutexes, handles,
+// and a journal of the calls made, so that tests can assert order and balance.
+#pragma once
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+// Every fake call appends its name (and, where useful, an argument) here.
+extern std::vector<std::string> calls;
+
+// Back to a clean machine: no objects, clock at 2025-12-08 11:00:05 UTC, tick
+// count 0, process id 4, empty journal.
+void ResetKernel();
+
+// The system clock, in seconds since 1970 UTC. Sleep advances it and the tick
+// count together.
+void SetUnixTime(long long seconds);
+long long UnixTime();
+extern ULONGLONG tickCount;
+
+extern DWORD currentPid;
+
+// Creates the named mapping of `size` zero bytes; its bytes stay reachable.
+std::vector<char>& CreateMapping(const std::string& name, size_t size);
+std::vector<char>& Mapping(const std::string& name);
+
+// Failure injection: the next CreateMutexA fails with this code (0: succeeds);
+// each MapViewOfFile takes the front error of the queue (empty: succeeds).
+extern DWORD createMutexError;
+extern std::vector<DWORD> mapViewErrors;
+
+// Mutex bookkeeping: waits and releases on any mutex, and views still mapped.
+extern int mutexWaits;
+extern int mutexReleases;
+extern int viewsMapped;
+
+// Handles of any kind still open.
+int OpenHandleCount();
+
+// How many journal entries equal `name`.
+int CallCount(const std::string& name);
+
+} // namespace fake

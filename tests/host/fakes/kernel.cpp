@@ -1,0 +1,181 @@
+// Kernel fakes: clock, named mappings and mutexes, handles.
+#include "fake_kernel.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <set>
+
+namespace fake {
+
+std::vector<std::string> calls;
+ULONGLONG tickCount = 0;
+DWORD currentPid = 4;
+DWORD createMutexError = 0;
+std::vector<DWORD> mapViewErrors;
+int mutexWaits = 0;
+int mutexReleases = 0;
+int viewsMapped = 0;
+
+namespace {
+long long unixTime = 0;
+DWORD lastError = 0;
+std::map<std::string, std::vector<char>> mappings;
+struct Object {
+    std::string kind;
+    std::string name;
+};
+std::set<Object*> openHandles;
+
+HANDLE NewHandle(const std::string& kind, const std::string& name)
+{
+    Object* object = new Object{kind, name};
+    openHandles.insert(object);
+    return object;
+}
+
+Object* Find(HANDLE handle)
+{
+    auto it = openHandles.find(static_cast<Object*>(handle));
+    return it == openHandles.end() ? nullptr : *it;
+}
+} // namespace
+
+void ResetKernel()
+{
+    calls.clear();
+    tickCount = 0;
+    unixTime = 1765191605; // 2025-12-08 11:00:05 UTC
+    currentPid = 4;
+    createMutexError = 0;
+    mapViewErrors.clear();
+    mutexWaits = mutexReleases = viewsMapped = 0;
+    lastError = 0;
+    mappings.clear();
+    for (Object* object : openHandles)
+        delete object;
+    openHandles.clear();
+}
+
+void SetUnixTime(long long seconds) { unixTime = seconds; }
+long long UnixTime() { return unixTime; }
+
+std::vector<char>& CreateMapping(const std::string& name, size_t size)
+{
+    return mappings[name] = std::vector<char>(size, '\0');
+}
+
+std::vector<char>& Mapping(const std::string& name) { return mappings.at(name); }
+
+int OpenHandleCount() { return static_cast<int>(openHandles.size()); }
+
+int CallCount(const std::string& name)
+{
+    return static_cast<int>(std::count(calls.begin(), calls.end(), name));
+}
+
+} // namespace fake
+
+using namespace fake;
+
+DWORD GetLastError() { return lastError; }
+void SetLastError(DWORD code) { lastError = code; }
+DWORD GetCurrentProcessId() { return currentPid; }
+HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
+
+BOOL CloseHandle(HANDLE handle)
+{
+    calls.push_back("CloseHandle");
+    Object* object = Find(handle);
+    if (object == nullptr) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    openHandles.erase(object);
+    delete object;
+    return TRUE;
+}
+
+void GetSystemTimeAsFileTime(LPFILETIME time)
+{
+    const unsigned long long ticks = static_cast<unsigned long long>(unixTime + 11644473600LL) * 10000000ULL;
+    time->dwLowDateTime = static_cast<DWORD>(ticks);
+    time->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+}
+
+ULONGLONG GetTickCount64() { return tickCount; }
+
+void Sleep(DWORD milliseconds)
+{
+    calls.push_back("Sleep " + std::to_string(milliseconds));
+    // The wall clock follows the tick count in whole seconds.
+    const ULONGLONG before = tickCount / 1000;
+    tickCount += milliseconds;
+    unixTime += static_cast<long long>(tickCount / 1000 - before);
+}
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name)
+{
+    calls.push_back("CreateMutexA");
+    if (createMutexError != 0) {
+        lastError = createMutexError;
+        createMutexError = 0;
+        return nullptr;
+    }
+    return NewHandle("mutex", name);
+}
+
+HANDLE OpenFileMappingA(DWORD, BOOL, LPCSTR name)
+{
+    calls.push_back("OpenFileMappingA");
+    if (mappings.count(name) == 0) {
+        lastError = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    return NewHandle("mapping", name);
+}
+
+LPVOID MapViewOfFile(HANDLE mapping, DWORD, DWORD, DWORD, SIZE_T bytes)
+{
+    calls.push_back("MapViewOfFile");
+    if (!mapViewErrors.empty()) {
+        lastError = mapViewErrors.front();
+        mapViewErrors.erase(mapViewErrors.begin());
+        return nullptr;
+    }
+    Object* object = Find(mapping);
+    if (object == nullptr || object->kind != "mapping") {
+        lastError = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    std::vector<char>& bytesOf = mappings.at(object->name);
+    if (bytes > bytesOf.size()) {
+        lastError = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    ++viewsMapped;
+    return bytesOf.data();
+}
+
+BOOL UnmapViewOfFile(LPCVOID)
+{
+    calls.push_back("UnmapViewOfFile");
+    --viewsMapped;
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD)
+{
+    calls.push_back("WaitForSingleObject");
+    if (Find(handle) == nullptr)
+        return WAIT_FAILED;
+    ++mutexWaits;
+    return WAIT_OBJECT_0;
+}
+
+BOOL ReleaseMutex(HANDLE)
+{
+    calls.push_back("ReleaseMutex");
+    ++mutexReleases;
+    return TRUE;
+}
