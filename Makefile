@@ -1,0 +1,49 @@
+# Front door. `make test` and `make dist` install what is missing, configure
+# through the CMake presets and build; see README.md.
+.PHONY: all setup test test-host test-wine dist fuzz bench clean
+
+all: dist
+
+setup:
+	@scripts/setup-toolchain
+
+# Every test: the host tier, then the Wine tier.
+test: test-host test-wine
+
+test-host: setup
+	cmake --workflow --preset host
+
+# The 32-bit build is always made and its deliverables checked. Its Wine tier
+# runs where Wine can run 32-bit programs; elsewhere the same tests run on the
+# 64-bit build of the same sources.
+test-wine: setup
+	cmake --preset win
+	cmake --build --preset win
+	@if scripts/wine-runs-32bit; then \
+	    ctest --preset win; \
+	else \
+	    echo "32-bit programs cannot run on this machine: Wine tier on the 64-bit build"; \
+	    ctest --preset win-dist && cmake --workflow --preset win64; \
+	fi
+
+dist: setup
+	cmake --preset win
+	cmake --build --preset win
+	mkdir -p dist
+	cp build/win/bin/tolvane.exe build/win/bin/pellmar.exe dist/
+	@ls -l dist
+
+FUZZ_SECONDS ?= 600
+fuzz: setup
+	cmake --preset host
+	cmake --build --preset host --target stamp_fuzz
+	build/host/tests/host/fuzz/stamp_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -max_len=64 \
+	    -dict=tests/host/fuzz/stamp.dict
+
+bench: setup
+	cmake --preset host
+	cmake --build --preset host --target stamp_bench
+	build/host/bench/stamp_bench
+
+clean:
+	rm -rf build dist
