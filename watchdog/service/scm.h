@@ -1,0 +1,26 @@
+// Helpers shared by the stop and start paths; not part of the interface.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <type_traits>
+
+// Closes a service or manager handle when its owner leaves scope, on every
+// path. Declare the manager's guard before the service's so that the service
+// handle is closed first.
+using ScHandleGuard = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, BOOL(WINAPI*)(SC_HANDLE)>;
+
+inline ScHandleGuard GuardScHandle(SC_HANDLE handle) { return ScHandleGuard(handle, CloseServiceHandle); }
+
+// Budget of one StopSvc call, and of one StopDependents call, in ms.
+constexpr ULONGLONG StopBudgetMs = 30000;
+
+// Milliseconds since `start`, as an unsigned difference of tick counts.
+inline ULONGLONG ElapsedSince(ULONGLONG start) { return GetTickCount64() - start; }
+
+// QueryServiceStatusEx at SC_STATUS_PROCESS_INFO into `status`.
+BOOL QuerySvcStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status);
+
+// ControlService(SERVICE_CONTROL_STOP), whose SERVICE_STATUS lands in the
+// leading fields of `status`, which share its layout.
+BOOL SendStopControl(SC_HANDLE service, SERVICE_STATUS_PROCESS& status);
