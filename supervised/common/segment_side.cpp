@@ -1,0 +1,132 @@
+#include "segment_side.h"
+
+#include <segment/segment.h>
+
+#include <sddl.h>
+
+#include <memory>
+
+const char* const SegmentMappingName = "Global\\KelmMem";
+const char* const SegmentMutexName = "Global\\KelmMemMutex";
+const char* const SegmentMappingSddl = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;AU)";
+const char* const SegmentMutexSddl = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100001;;;AU)";
+
+std::string WithLastError(const std::string& text)
+{
+    return text + ", error " + std::to_string(GetLastError());
+}
+
+namespace {
+
+struct LocalFreeDeleter {
+    void operator()(void* p) const { LocalFree(p); }
+};
+using SecurityDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
+
+SecurityDescriptor DescriptorFromSddl(const char* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        return nullptr;
+    return SecurityDescriptor(descriptor);
+}
+
+// Clients and tools only wait and release; asking for no more lets them open a
+// mutex whose security the server set. When nobody created it yet, the first
+// asker creates it, as the watchdog does.
+HANDLE OpenOrCreateMutex()
+{
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, SegmentMutexName);
+    if (mutex == nullptr && GetLastError() == ERROR_FILE_NOT_FOUND)
+        mutex = CreateMutexA(nullptr, FALSE, SegmentMutexName);
+    return mutex;
+}
+
+} // namespace
+
+bool CreateSegment(SegmentSide& segment, bool& existed, std::string& error)
+{
+    existed = false;
+    SecurityDescriptor mutexSd = DescriptorFromSddl(SegmentMutexSddl);
+    SecurityDescriptor mappingSd = DescriptorFromSddl(SegmentMappingSddl);
+    if (!mutexSd || !mappingSd) {
+        error = WithLastError("cannot build the segment's security descriptor");
+        return false;
+    }
+
+    SECURITY_ATTRIBUTES mutexSa = {sizeof mutexSa, mutexSd.get(), FALSE};
+    segment.mutex = CreateMutexA(&mutexSa, FALSE, SegmentMutexName);
+    if (segment.mutex == nullptr) {
+        error = WithLastError(std::string("cannot create the mutex ") + SegmentMutexName);
+        return false;
+    }
+
+    SECURITY_ATTRIBUTES mappingSa = {sizeof mappingSa, mappingSd.get(), FALSE};
+    segment.mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, &mappingSa, PAGE_READWRITE, 0, SegmentSize,
+                                         SegmentMappingName);
+    if (segment.mapping == nullptr) {
+        error = WithLastError(std::string("cannot create the file mapping ") + SegmentMappingName);
+        CloseSegment(segment);
+        return false;
+    }
+    existed = GetLastError() == ERROR_ALREADY_EXISTS;
+
+    // An existing mapping of another size would break every party's views;
+    // mapping the full length here finds that out before any record is written.
+    segment.view = static_cast<char*>(MapViewOfFile(segment.mapping, FILE_MAP_WRITE, 0, 0, SegmentSize));
+    if (segment.view == nullptr) {
+        error = WithLastError(std::string("cannot map a view of ") + SegmentMappingName);
+        CloseSegment(segment);
+        return false;
+    }
+    return true;
+}
+
+bool OpenSegment(SegmentSide& segment, DWORD mapAccess, bool& missing, std::string& error)
+{
+    missing = false;
+    segment.mapping = OpenFileMappingA(mapAccess, FALSE, SegmentMappingName);
+    if (segment.mapping == nullptr) {
+        missing = GetLastError() == ERROR_FILE_NOT_FOUND;
+        error = WithLastError(std::string("cannot open the file mapping ") + SegmentMappingName);
+        return false;
+    }
+    segment.mutex = OpenOrCreateMutex();
+    if (segment.mutex == nullptr) {
+        error = WithLastError(std::string("cannot open the mutex ") + SegmentMutexName);
+        CloseSegment(segment);
+        return false;
+    }
+    segment.view = static_cast<char*>(MapViewOfFile(segment.mapping, mapAccess, 0, 0, SegmentSize));
+    if (segment.view == nullptr) {
+        error = WithLastError(std::string("cannot map a view of ") + SegmentMappingName);
+        CloseSegment(segment);
+        return false;
+    }
+    return true;
+}
+
+void CloseSegment(SegmentSide& segment)
+{
+    if (segment.view != nullptr)
+        UnmapViewOfFile(segment.view);
+    if (segment.mapping != nullptr)
+        CloseHandle(segment.mapping);
+    if (segment.mutex != nullptr)
+        CloseHandle(segment.mutex);
+    segment = SegmentSide();
+}
+
+LockResult LockSegmentMutex(const SegmentSide& segment)
+{
+    switch (WaitForSingleObject(segment.mutex, INFINITE)) {
+    case WAIT_OBJECT_0: return LockTaken;
+    case WAIT_ABANDONED: return LockTakenAbandoned;
+    default: return LockFailed;
+    }
+}
+
+void UnlockSegmentMutex(const SegmentSide& segment)
+{
+    ReleaseMutex(segment.mutex);
+}

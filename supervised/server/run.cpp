@@ -1,0 +1,122 @@
+#include "run.h"
+
+#include <client_bloqs.h>
+#include <report.h>
+#include <segment_side.h>
+
+#include <segment/heartbeat.h>
+#include <segment/segment.h>
+#include <shell/log.h>
+
+#include <cstring>
+
+HANDLE ServerStopEvent = nullptr;
+HANDLE ServerHangEvent = nullptr;
+HANDLE ServerResumeEvent = nullptr;
+
+static SegmentSide Segment;
+
+// The pending phases report a check point this often, so that a slow start or
+// stop still shows progress within its wait hint.
+const DWORD PendingStepMs = 500;
+
+static bool TakeSegment()
+{
+    switch (LockSegmentMutex(Segment)) {
+    case LockTaken:
+        return true;
+    case LockTakenAbandoned:
+        Report("the segment mutex was abandoned by a process that ended holding it; taken over");
+        return true;
+    default:
+        Report("%s", WithLastError("cannot wait for the segment mutex").c_str());
+        return false;
+    }
+}
+
+static bool WriteServerRecord()
+{
+    // Built before the lock, so that the mutex covers only the copy.
+    const std::string record = BuildHeartbeatRecord(GetCurrentProcessId(), "SVR", LocalStampText(UnixSecondsNow()));
+    if (!TakeSegment())
+        return false;
+    std::memcpy(Segment.view, record.data(), BloqSize);
+    // Clients that the watchdog killed leave holes; packing here keeps the
+    // count right even when no client is left to do it.
+    TidyClientBloqs(Segment.view);
+    UnlockSegmentMutex(Segment);
+    return true;
+}
+
+// Only our own record: a second server started by mistake must not wipe the
+// record of the one that runs.
+static void ClearServerRecord()
+{
+    const std::string pidTag = BuildHeartbeatRecord(GetCurrentProcessId(), "SVR", "").substr(0, 10);
+    if (!TakeSegment())
+        return;
+    if (std::memcmp(Segment.view, pidTag.data(), pidTag.size()) == 0)
+        std::memset(Segment.view, 0, BloqSize);
+    UnlockSegmentMutex(Segment);
+}
+
+// A slow start or stop, played with rising check points.
+static void PendingDelay(ServerStateReporter reportState, DWORD state, int delayMs)
+{
+    for (int waited = 0; waited < delayMs; waited += PendingStepMs) {
+        reportState(state, 2 * PendingStepMs);
+        Sleep(PendingStepMs);
+    }
+}
+
+int RunServer(const ServerOptions& options, ServerStateReporter reportState)
+{
+    reportState(SERVICE_START_PENDING, 2 * PendingStepMs);
+    bool existed = false;
+    std::string error;
+    if (!CreateSegment(Segment, existed, error)) {
+        Report("%s", error.c_str());
+        return ServerExitSegment;
+    }
+    Report(existed ? "opened the existing segment %s" : "created the segment %s", SegmentMappingName);
+    PendingDelay(reportState, SERVICE_START_PENDING, options.startDelayMs);
+
+    // Even a server told to hang writes once, so that there is a record to
+    // go stale.
+    if (!WriteServerRecord()) {
+        CloseSegment(Segment);
+        return ServerExitLock;
+    }
+    bool heartbeating = !options.hang;
+    Report("running, pid %lu, heartbeat every %d s%s", GetCurrentProcessId(), options.intervalSeconds,
+           heartbeating ? "" : ", told to hang: no heartbeat after the first");
+    reportState(SERVICE_RUNNING, 0);
+
+    int exitCode = ServerExitOk;
+    const HANDLE events[] = {ServerStopEvent, ServerHangEvent, ServerResumeEvent};
+    for (;;) {
+        const DWORD woke = WaitForMultipleObjects(3, events, FALSE, options.intervalSeconds * 1000);
+        if (woke == WAIT_OBJECT_0)
+            break;
+        if (woke == WAIT_OBJECT_0 + 1) {
+            heartbeating = false;
+            Report("told to hang: heartbeat stopped, still running");
+            continue;
+        }
+        if (woke == WAIT_OBJECT_0 + 2) {
+            heartbeating = true;
+            Report("told to resume: heartbeat restarted");
+        }
+        if (heartbeating && !WriteServerRecord()) {
+            exitCode = ServerExitLock;
+            break;
+        }
+    }
+
+    reportState(SERVICE_STOP_PENDING, 2 * PendingStepMs);
+    ClearServerRecord();
+    PendingDelay(reportState, SERVICE_STOP_PENDING, options.stopDelayMs);
+    CloseSegment(Segment);
+    Report(exitCode == ServerExitOk ? "stopped" : "stopped after a failure");
+    return exitCode;
+}
