@@ -20,7 +20,6 @@ protected:
         const fake::MessageBox& box = fake::messageBoxes[0];
         EXPECT_EQ(std::wstring(text), box.text);
         EXPECT_EQ(L"Error", box.caption);
-        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), box.type);
         EXPECT_EQ(0x10u, box.type);
         EXPECT_EQ(nullptr, box.owner);
     }
