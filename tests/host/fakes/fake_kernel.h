@@ -38,7 +38,9 @@ extern int mutexWaits;
 extern int mutexReleases;
 extern int viewsMapped;
 
-// Handles of any kind still open.
+// A handle of the given kind that CloseHandle accepts once; handles of any kind
+// still open.
+HANDLE NewHandle(const std::string& kind, const std::string& name);
 int OpenHandleCount();
 
 // How many journal entries equal `name`.

@@ -27,19 +27,19 @@ struct Object {
 };
 std::set<Object*> openHandles;
 
-HANDLE NewHandle(const std::string& kind, const std::string& name)
-{
-    Object* object = new Object{kind, name};
-    openHandles.insert(object);
-    return object;
-}
-
 Object* Find(HANDLE handle)
 {
     auto it = openHandles.find(static_cast<Object*>(handle));
     return it == openHandles.end() ? nullptr : *it;
 }
 } // namespace
+
+HANDLE NewHandle(const std::string& kind, const std::string& name)
+{
+    Object* object = new Object{kind, name};
+    openHandles.insert(object);
+    return object;
+}
 
 void ResetKernel()
 {
@@ -85,8 +85,8 @@ HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<intptr_
 
 BOOL CloseHandle(HANDLE handle)
 {
-    calls.push_back("CloseHandle");
     Object* object = Find(handle);
+    calls.push_back(object == nullptr ? "CloseHandle" : "CloseHandle " + object->kind);
     if (object == nullptr) {
         lastError = ERROR_INVALID_HANDLE;
         return FALSE;

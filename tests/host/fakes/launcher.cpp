@@ -38,14 +38,6 @@ void ResetLauncher()
 
 const bool registered = OnReset(ResetLauncher);
 
-// A handle the kernel fakes track, so that tests can see it closed; the
-// journal keeps only the launcher's own calls.
-HANDLE TrackedHandle(const char* name)
-{
-    HANDLE handle = CreateMutexA(nullptr, FALSE, name);
-    calls.pop_back();
-    return handle;
-}
 } // namespace
 
 } // namespace fake
@@ -116,8 +108,8 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
         SetLastError(createProcessError);
         return FALSE;
     }
-    info->hProcess = TrackedHandle("fake process");
-    info->hThread = TrackedHandle("fake thread");
+    info->hProcess = NewHandle("process", "dravik");
+    info->hThread = NewHandle("thread", "dravik");
     info->dwProcessId = 1000;
     info->dwThreadId = 1004;
     return TRUE;

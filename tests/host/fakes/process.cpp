@@ -19,7 +19,6 @@ DWORD openProcessThrowsFor = 0;
 namespace {
 size_t cursor = 0;
 int snapshotHandle;
-int processHandle;
 
 const bool registered = OnReset([] {
     processList.clear();

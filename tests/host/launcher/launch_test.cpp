@@ -98,7 +98,7 @@ TEST_F(LauncherTest, ClosesBothHandlesWithoutWaiting)
     EXPECT_EQ(0, RunLauncher());
 
     const std::vector<std::string> expected = {"GetModuleFileNameA", "IsWow64Process",
-                                               "CreateProcessA", "CloseHandle", "CloseHandle"};
+                                               "CreateProcessA", "CloseHandle process", "CloseHandle thread"};
     EXPECT_EQ(expected, fake::calls);
     EXPECT_EQ(0, fake::OpenHandleCount());
 }
@@ -143,7 +143,7 @@ TEST_F(LauncherTest, FailedStartShowsTheSecondBoxAndTriesNoOtherBuild)
 
         ExpectOneErrorBox(NotStarted);
         EXPECT_EQ(1u, fake::processStarts.size());
-        EXPECT_EQ(0, fake::CallCount("CloseHandle"));
+        EXPECT_EQ(0, fake::CallCount("CloseHandle process") + fake::CallCount("CloseHandle thread"));
         EXPECT_EQ(0, fake::OpenHandleCount());
     }
 }
