@@ -1,8 +1,10 @@
-# Checks the shipped pellmar.exe: a 32-bit GUI program that imports only
-# system DLLs, runs as invoker and carries icon group 101.
-# Usage: dist.sh pellmar.exe   (OBJDUMP and WINDRES from the environment)
+# Checks a shipped executable: a 32-bit GUI program that imports only system
+# DLLs, carries icon group 101 and a manifest with the given execution level.
+# Usage: check-deliverable.sh FILE.exe asInvoker|requireAdministrator
+#        (OBJDUMP and WINDRES from the environment)
 set -euo pipefail
 exe=$1
+level=$2
 OBJDUMP=${OBJDUMP:-objdump}
 WINDRES=${WINDRES:-i686-w64-mingw32-windres}
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -29,7 +31,7 @@ resources=$("$WINDRES" -i "$exe" -O rc)
 grep -Eq '^101 14 /\* RT_GROUP_ICON \*/' <<<"$resources" || fail "no icon group 101"
 manifest=$(sed -n '/^1 24 \/\* RT_MANIFEST \*\//,/^END/p' <<<"$resources")
 [ -n "$manifest" ] || fail "no manifest of id 1"
-grep -q 'requestedExecutionLevel level=""asInvoker"" uiAccess=""false""' <<<"$manifest" ||
-    fail "manifest does not request asInvoker without UI access"
-! grep -q 'requireAdministrator' <<<"$manifest" || fail "manifest asks for administrator rights"
-echo "PE32 GUI, icon group 101, asInvoker manifest: ok"
+grep -q "requestedExecutionLevel level=\"\"$level\"\" uiAccess=\"\"false\"\"" <<<"$manifest" ||
+    fail "manifest does not request $level without UI access"
+[ "$(grep -c 'requestedExecutionLevel' <<<"$manifest")" -eq 1 ] || fail "more than one execution level"
+echo "$(basename "$exe"): PE32 GUI, icon group 101, $level manifest: ok"
