@@ -1,0 +1,72 @@
+#!/bin/bash
+# The segment protocol between real processes under Wine: the reference server
+# registered and run as the service "ZorvaService", reference clients, the
+# watchdog's segment code (in segment_protocol_test.exe) and segview.
+. "$(dirname "$0")/../lib.sh"
+use_prefix segment
+
+work=$WINEPREFIX/segment-test
+mkdir -p "$work/run"
+cd "$work/run" # the watchdog's log is "../Log.txt" from here
+test_exe=$BIN/segment_protocol_test.exe
+server_log=$work/server.log
+
+sc() { "$WINE" sc "$@" 2>&1 | tr -d '\r'; }
+service_state() { sc query ZorvaService | sed -n 's/.*STATE *: *[0-9]* *//p'; }
+wait_state() {
+    for _ in $(seq 50); do
+        [ "$(service_state)" = "$1" ] && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+keeper=
+cleanup() {
+    if [ -n "$keeper" ]; then
+        sc stop ZorvaService >/dev/null || true
+        sc delete ZorvaService >/dev/null || true
+        kill "$keeper" 2>/dev/null || true
+    fi
+    stop_prefix
+    rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+
+note "logic of the client table, and failures before any server exists"
+"$WINE" "$test_exe" --gtest_filter='Bloqs.*:ClientCount.*:VisibleBloqText.*:NoServer.*' \
+    || fail "segment tests without a server"
+
+# Wine ends its services once no ordinary process is left in the prefix.
+"$WINE" "$test_exe" --idle 600 &
+keeper=$!
+
+note "register and start ZorvaService"
+binpath="$(winpath "$BIN/zorva-server.exe") --interval 1 --stop-delay 1500 --log $(winpath "$server_log")"
+sc create ZorvaService binpath= "$binpath" >/dev/null || fail "sc create"
+for _ in 1 2 3; do
+    sc start ZorvaService >/dev/null && break
+    sleep 1
+done
+wait_state RUNNING || fail "ZorvaService did not reach RUNNING: $(sc query ZorvaService)"
+
+note "segview shows the server's record and the count"
+view=$("$WINE" "$BIN/segview.exe" | tr -d '\r')
+echo "$view"
+grep -Eq '^bloq   0: PID:[0-9]{6} TYP:SVR INI:[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9:]{8}$' <<<"$view" \
+    || fail "segview shows no server record"
+grep -Fxq 'bloq   2: 0    \0 x 35' <<<"$view" || fail "segview shows no count bloq"
+grep -Fxq 'client count: 0 (field "0    ")' <<<"$view" || fail "segview shows no client count"
+
+note "the protocol between the service, clients and the watchdog's code"
+"$WINE" "$test_exe" --gtest_filter='Service.*' || fail "segment tests with the service"
+
+note "stop and delete ZorvaService"
+sc stop ZorvaService >/dev/null || fail "sc stop"
+wait_state STOPPED || fail "ZorvaService did not stop"
+tail -n 1 "$server_log" | grep -q '\] stopped'$'\r''$' || fail "the server log does not end with a clean stop"
+sc delete ZorvaService >/dev/null || fail "sc delete"
+sc query ZorvaService | grep -q STATE && fail "ZorvaService still registered"
+kill "$keeper" 2>/dev/null || true
+keeper=
+note "done"
