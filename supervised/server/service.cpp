@@ -110,6 +110,23 @@ struct ServiceHandleCloser {
 };
 using ServiceHandle = std::unique_ptr<std::remove_pointer<SC_HANDLE>::type, ServiceHandleCloser>;
 
+// A server in a console has no service controls; it listens to named events
+// instead, which exist only while it runs.
+static bool SignalConsoleServer(DWORD control)
+{
+    const char* name = control == ServerControlHang ? ServerHangEventName
+                       : control == ServerControlResume ? ServerResumeEventName
+                                                        : nullptr;
+    HANDLE event = name != nullptr ? OpenEventA(EVENT_MODIFY_STATE, FALSE, name) : nullptr;
+    if (event == nullptr)
+        return false;
+    const BOOL set = SetEvent(event);
+    CloseHandle(event);
+    if (set)
+        std::printf("set %s of the server running in a console\n", name);
+    return set != FALSE;
+}
+
 int SendServiceControl(const std::string& what)
 {
     DWORD control = 0;
@@ -125,6 +142,8 @@ int SendServiceControl(const std::string& what)
             return ServerExitUsage;
         }
     }
+    if (SignalConsoleServer(control))
+        return 0;
     ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) {
         Report("cannot open the service control manager, error %lu", GetLastError());

@@ -9,6 +9,7 @@
 // control manager.
 bool RunAsService(const ServerOptions& options, int& exitCode);
 
-// --control: sends a control code to the running service. Needed under Wine,
-// whose sc knows no "control" command.
+// --control: sends a control code to the running service (needed under Wine,
+// whose sc knows no "control" command), or sets the matching event of a
+// server running in a console.
 int SendServiceControl(const std::string& what);
