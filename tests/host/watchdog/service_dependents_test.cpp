@@ -5,6 +5,8 @@
 
 #include "service/service.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <stdexcept>
 
