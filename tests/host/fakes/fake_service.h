@@ -61,6 +61,9 @@ extern int badHeapFrees;
 
 // The journal entries that begin with `prefix`, in order.
 std::vector<std::string> CallsStartingWith(const std::string& prefix);
+// The journal entries of the service manager, the heap and Sleep, in order;
+// other fakes' entries are left out.
+std::vector<std::string> ServiceCalls();
 
 } // namespace fake
 

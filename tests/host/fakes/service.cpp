@@ -126,6 +126,23 @@ std::vector<std::string> CallsStartingWith(const std::string& prefix)
     return found;
 }
 
+std::vector<std::string> ServiceCalls()
+{
+    static const char* const prefixes[] = {"OpenSCManagerA", "OpenServiceA", "QueryServiceStatusEx",
+                                           "ControlService", "EnumDependentServicesA", "StartServiceA",
+                                           "CloseServiceHandle", "HeapAlloc", "HeapFree", "Sleep"};
+    std::vector<std::string> found;
+    for (const std::string& call : calls) {
+        const std::string name = call.substr(0, call.find(' '));
+        for (const char* prefix : prefixes)
+            if (name == prefix) {
+                found.push_back(call);
+                break;
+            }
+    }
+    return found;
+}
+
 } // namespace fake
 
 using namespace fake;

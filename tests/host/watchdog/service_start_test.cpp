@@ -81,7 +81,7 @@ TEST_P(StartSvcFlow, LogsAndCallsInOrder)
     GetParam().script();
     StartSvc();
     EXPECT_EQ(GetParam().log, LogLines());
-    EXPECT_EQ(GetParam().calls, fake::calls);
+    EXPECT_EQ(GetParam().calls, fake::ServiceCalls());
 }
 
 StartCase RefusedIn(const char* name, DWORD state)

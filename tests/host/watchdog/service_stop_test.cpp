@@ -66,7 +66,7 @@ TEST_P(StopSvcFlow, LogsAndCallsInOrder)
     GetParam().script();
     StopSvc();
     EXPECT_EQ(GetParam().log, LogLines());
-    EXPECT_EQ(GetParam().calls, fake::calls);
+    EXPECT_EQ(GetParam().calls, fake::ServiceCalls());
 }
 
 const StopCase stopCases[] = {
