@@ -4,7 +4,7 @@
 #include <cstring>
 
 const char* const ServerUsage =
-    "usage: zorva-server [--console] [--hang] [--interval SECONDS] [--start-delay MS]\n"
+    "usage: zorva-server [--console] [--hang] [--hang-file PATH] [--interval SECONDS] [--start-delay MS]\n"
     "                    [--stop-delay MS] [--log PATH]\n"
     "       zorva-server --control hang|resume|CODE\n";
 
@@ -27,6 +27,8 @@ bool ParseServerOptions(int argc, char** argv, int first, ServerOptions& options
             options.console = true;
         } else if (arg == "--hang") {
             options.hang = true;
+        } else if (arg == "--hang-file" && hasValue) {
+            options.hangFile = argv[++i];
         } else if (arg == "--interval" && hasValue) {
             // Stamps carry whole seconds; the watchdog calls 91 s stale.
             if (!ParseNumber(argv[++i], 1, 60, options.intervalSeconds)) {

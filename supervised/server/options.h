@@ -6,6 +6,7 @@
 struct ServerOptions {
     bool console = false;      // run in the foreground instead of as a service
     bool hang = false;         // write one record, then stop heartbeating
+    std::string hangFile;      // while this file exists the server is hung, from its start on
     int intervalSeconds = 5;   // between heartbeats
     int startDelayMs = 0;      // a slow start: START_PENDING with rising check points
     int stopDelayMs = 0;       // a slow stop: STOP_PENDING likewise

@@ -69,6 +69,11 @@ static void PendingDelay(ServerStateReporter reportState, DWORD state, int delay
     }
 }
 
+static bool HangFileExists(const ServerOptions& options)
+{
+    return !options.hangFile.empty() && GetFileAttributesA(options.hangFile.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 int RunServer(const ServerOptions& options, ServerStateReporter reportState)
 {
     reportState(SERVICE_START_PENDING, 2 * PendingStepMs);
@@ -82,14 +87,17 @@ int RunServer(const ServerOptions& options, ServerStateReporter reportState)
     PendingDelay(reportState, SERVICE_START_PENDING, options.startDelayMs);
 
     // Even a server told to hang writes once, so that there is a record to
-    // go stale.
-    if (!WriteServerRecord()) {
+    // go stale. One hung by its hang file writes nothing: the record an
+    // earlier server left stays as it is, and so does the watchdog's verdict.
+    const bool hungFromStart = HangFileExists(options);
+    if (!hungFromStart && !WriteServerRecord()) {
         CloseSegment(Segment);
         return ServerExitLock;
     }
-    bool heartbeating = !options.hang;
+    bool heartbeating = !options.hang && !hungFromStart;
     Report("running, pid %lu, heartbeat every %d s%s", GetCurrentProcessId(), options.intervalSeconds,
-           heartbeating ? "" : ", told to hang: no heartbeat after the first");
+           heartbeating ? "" : hungFromStart ? ", hang file present: no heartbeat at all"
+                                             : ", told to hang: no heartbeat after the first");
     reportState(SERVICE_RUNNING, 0);
 
     int exitCode = ServerExitOk;
@@ -107,6 +115,10 @@ int RunServer(const ServerOptions& options, ServerStateReporter reportState)
             heartbeating = true;
             Report("told to resume: heartbeat restarted");
         }
+        if (heartbeating && HangFileExists(options)) {
+            heartbeating = false;
+            Report("hang file present: heartbeat stopped, still running");
+        }
         if (heartbeating && !WriteServerRecord()) {
             exitCode = ServerExitLock;
             break;
@@ -114,7 +126,9 @@ int RunServer(const ServerOptions& options, ServerStateReporter reportState)
     }
 
     reportState(SERVICE_STOP_PENDING, 2 * PendingStepMs);
-    ClearServerRecord();
+    // A hung server cannot tidy up: its stale record stays for the watchdog.
+    if (heartbeating)
+        ClearServerRecord();
     PendingDelay(reportState, SERVICE_STOP_PENDING, options.stopDelayMs);
     CloseSegment(Segment);
     Report(exitCode == ServerExitOk ? "stopped" : "stopped after a failure");

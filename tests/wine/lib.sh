@@ -41,3 +41,41 @@ use_prefix() {
 
 # Windows form of a Unix path.
 winpath() { "$WINE" winepath -w "$1" 2>/dev/null; }
+
+# The service manager of the prefix. Wine's sc prints CR LF and says little.
+sc() { "$WINE" sc "$@" 2>&1 | tr -d '\r'; }
+service_state() { sc query "$1" | sed -n 's/.*STATE *: *[0-9]* *//p'; }
+# wait_service_state NAME STATE [SECONDS]
+wait_service_state() {
+    local deadline=$((SECONDS + ${3:-10}))
+    while [ "$(service_state "$1")" != "$2" ]; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.2
+    done
+}
+# register_service NAME BINPATH: created and started (a first start under Wine
+# sometimes fails, hence the retries).
+register_service() {
+    sc create "$1" binpath= "$2" >/dev/null || fail "sc create $1"
+    local _
+    for _ in 1 2 3; do
+        sc start "$1" >/dev/null && break
+        sleep 1
+    done
+    wait_service_state "$1" RUNNING || fail "$1 did not reach RUNNING: $(sc query "$1")"
+}
+remove_service() {
+    sc stop "$1" >/dev/null || true
+    wait_service_state "$1" STOPPED 30 || true
+    sc delete "$1" >/dev/null || true
+}
+
+# wait_for SECONDS COMMAND...: polls every half second until COMMAND succeeds.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.5
+    done
+}
