@@ -11,16 +11,6 @@ cd "$work/run" # the watchdog's log is "../Log.txt" from here
 test_exe=$BIN/segment_protocol_test.exe
 server_log=$work/server.log
 
-sc() { "$WINE" sc "$@" 2>&1 | tr -d '\r'; }
-service_state() { sc query ZorvaService | sed -n 's/.*STATE *: *[0-9]* *//p'; }
-wait_state() {
-    for _ in $(seq 50); do
-        [ "$(service_state)" = "$1" ] && return 0
-        sleep 0.2
-    done
-    return 1
-}
-
 keeper=
 cleanup() {
     if [ -n "$keeper" ]; then
@@ -43,12 +33,7 @@ keeper=$!
 
 note "register and start ZorvaService"
 binpath="$(winpath "$BIN/zorva-server.exe") --interval 1 --stop-delay 1500 --log $(winpath "$server_log")"
-sc create ZorvaService binpath= "$binpath" >/dev/null || fail "sc create"
-for _ in 1 2 3; do
-    sc start ZorvaService >/dev/null && break
-    sleep 1
-done
-wait_state RUNNING || fail "ZorvaService did not reach RUNNING: $(sc query ZorvaService)"
+register_service ZorvaService "$binpath"
 
 note "segview shows the server's record and the count"
 view=$("$WINE" "$BIN/segview.exe" | tr -d '\r')
@@ -63,7 +48,7 @@ note "the protocol between the service, clients and the watchdog's code"
 
 note "stop and delete ZorvaService"
 sc stop ZorvaService >/dev/null || fail "sc stop"
-wait_state STOPPED || fail "ZorvaService did not stop"
+wait_service_state ZorvaService STOPPED || fail "ZorvaService did not stop"
 tail -n 1 "$server_log" | grep -q '\] stopped'$'\r''$' || fail "the server log does not end with a clean stop"
 sc delete ZorvaService >/dev/null || fail "sc delete"
 sc query ZorvaService | grep -q STATE && fail "ZorvaService still registered"

@@ -41,23 +41,16 @@ drive() {
     echo "$DRIVER_OUT" | sed "s/^/    /"
 }
 
-svc_state() {
-    "$WINE" sc query ZorvaService 2>/dev/null | tr -d '\r' | awk '$1 == "STATE" { print $4 }'
-}
-
 expect_state() {
     local state
-    state=$(svc_state)
+    state=$(service_state ZorvaService)
     [ "$state" = "$1" ] || fail "service state: expected $1, got ${state:-none}"
 }
 
 # Waits up to $2 seconds for state $1.
 wait_state() {
-    local deadline=$((SECONDS + $2))
-    while [ "$(svc_state)" != "$1" ]; do
-        [ $SECONDS -lt $deadline ] || fail "service not $1 within $2 s (is $(svc_state))"
-        sleep 0.2
-    done
+    wait_service_state ZorvaService "$1" "$2" \
+        || fail "service not $1 within $2 s (is $(service_state ZorvaService))"
 }
 
 # Compares the log lines written since the previous call (stamps removed, a
@@ -101,7 +94,7 @@ service_cleanup() {
     pid=$(tr -d '\r\n' < "$WORK/svc/pid.txt" 2>/dev/null || true)
     [ -n "$pid" ] && "$WINE" taskkill /F /PID "$pid" >/dev/null 2>&1 || true
     "$WINE" sc delete ZorvaService >/dev/null 2>&1 || true
-    [ -z "$(svc_state)" ] || fail "service still registered"
+    [ -z "$(service_state ZorvaService)" ] || fail "service still registered"
     rm -f "$WORK/run/hold"
     wait "$HOLD_PID" || true
     note "took $SECONDS s"

@@ -4,7 +4,12 @@
 # and the messages that end it or that it only logs.
 . "$(dirname "$0")/common.sh"
 use_prefix wd-lifecycle
-trap cleanup_watchdog_run EXIT
+client=
+cleanup() {
+    [ -n "$client" ] && kill "$client" 2>/dev/null || true
+    cleanup_watchdog_run
+}
+trap cleanup EXIT
 setup_product
 
 note "start-up with no segment: both ERROR lines, and the window runs"
@@ -32,6 +37,9 @@ log_has "INFO: [WD] WM_COPYDATA: 74" || fail "no WM_COPYDATA line"
 
 note "the segment appears: the next tick opens it and writes bloq 1"
 start_server --interval 2
+# A healthy client: between two watchdogs it keeps Wine from ending the service.
+"$WINE" "$BIN/zorva-client.exe" --interval 2 &
+client=$!
 record_pattern='^PID:[0-9]{6} TYP:WDG INI:[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$'
 bloq1_written() { [ -n "$(bloq 1)" ]; }
 wait_for 40 bloq1_written || fail "no heartbeat in bloq 1 after the first tick"
