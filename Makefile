@@ -1,6 +1,6 @@
 # Front door. `make test` and `make dist` install what is missing, configure
 # through the CMake presets and build; see README.md.
-.PHONY: all setup test test-host test-wine dist fuzz bench clean
+.PHONY: all setup test test-host test-wine dist demo fuzz bench clean
 
 all: dist
 
@@ -32,6 +32,11 @@ dist: setup
 	mkdir -p dist
 	cp build/win/bin/tolvane.exe build/win/bin/pellmar.exe dist/
 	@ls -l dist
+
+# The watchdog at work under Wine, on the build this machine can run.
+demo: setup
+	@if scripts/wine-runs-32bit; then preset=win; else preset=win64; fi; \
+	cmake --preset $$preset && cmake --build --preset $$preset && scripts/demo build/$$preset
 
 FUZZ_SECONDS ?= 600
 fuzz: setup

@@ -19,8 +19,9 @@ make_template() {
     WINEPREFIX=$template "$WINE" wineboot -i >/dev/null 2>&1 || true
     # Hidden windows, timers and message boxes need a graphics driver: the
     # null one works without a display.
-    WINEPREFIX=$template "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    WINEPREFIX=$template "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 || true
     WINEPREFIX=$template "$WINESERVER" -w
+    grep -q '"Graphics"="null"' "$template/user.reg" 2>/dev/null || fail "$WINE could not make a Wine prefix"
     touch "$template/.ready"
 }
 
