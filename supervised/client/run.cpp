@@ -71,26 +71,12 @@ static bool WaitForSegment(int waitSeconds, bool& stopped)
     }
 }
 
-static bool TakeSegment()
-{
-    switch (LockSegmentMutex(Segment)) {
-    case LockTaken:
-        return true;
-    case LockTakenAbandoned:
-        Report("the segment mutex was abandoned by a process that ended holding it; taken over");
-        return true;
-    default:
-        Report("%s", WithLastError("cannot wait for the segment mutex").c_str());
-        return false;
-    }
-}
-
 // Writes a fresh record. A record that has gone (the watchdog clears the bloq
 // of a client it judged dead) is simply written again into a free bloq.
 static int Heartbeat(int& bloq)
 {
     const std::string record = BuildHeartbeatRecord(GetCurrentProcessId(), "CLI", LocalStampText(UnixSecondsNow()));
-    if (!TakeSegment())
+    if (!TakeSegmentMutex(Segment))
         return ClientExitLock;
     const bool had = FindClientBloq(Segment.view, record.substr(0, 10)) >= 0;
     const int now = CheckInClient(Segment.view, record);
@@ -112,7 +98,7 @@ static int Heartbeat(int& bloq)
 static void GiveBloqBack()
 {
     const std::string pidTag = BuildHeartbeatRecord(GetCurrentProcessId(), "CLI", "").substr(0, 10);
-    if (!TakeSegment())
+    if (!TakeSegmentMutex(Segment))
         return;
     CheckOutClient(Segment.view, pidTag);
     UnlockSegmentMutex(Segment);

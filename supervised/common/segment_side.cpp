@@ -1,5 +1,7 @@
 #include "segment_side.h"
 
+#include "report.h"
+
 #include <segment/segment.h>
 
 #include <sddl.h>
@@ -129,4 +131,18 @@ LockResult LockSegmentMutex(const SegmentSide& segment)
 void UnlockSegmentMutex(const SegmentSide& segment)
 {
     ReleaseMutex(segment.mutex);
+}
+
+bool TakeSegmentMutex(const SegmentSide& segment)
+{
+    switch (LockSegmentMutex(segment)) {
+    case LockTaken:
+        return true;
+    case LockTakenAbandoned:
+        Report("the segment mutex was abandoned by a process that ended holding it; taken over");
+        return true;
+    default:
+        Report("%s", WithLastError("cannot wait for the segment mutex").c_str());
+        return false;
+    }
 }

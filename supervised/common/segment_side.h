@@ -44,5 +44,9 @@ enum LockResult { LockTaken, LockTakenAbandoned, LockFailed };
 LockResult LockSegmentMutex(const SegmentSide& segment);
 void UnlockSegmentMutex(const SegmentSide& segment);
 
+// LockSegmentMutex that reports an abandoned mutex and a failed wait; true
+// when the mutex is owned.
+bool TakeSegmentMutex(const SegmentSide& segment);
+
 // "text, error N" for the calling thread's last error.
 std::string WithLastError(const std::string& text);

@@ -20,25 +20,11 @@ static SegmentSide Segment;
 // stop still shows progress within its wait hint.
 const DWORD PendingStepMs = 500;
 
-static bool TakeSegment()
-{
-    switch (LockSegmentMutex(Segment)) {
-    case LockTaken:
-        return true;
-    case LockTakenAbandoned:
-        Report("the segment mutex was abandoned by a process that ended holding it; taken over");
-        return true;
-    default:
-        Report("%s", WithLastError("cannot wait for the segment mutex").c_str());
-        return false;
-    }
-}
-
 static bool WriteServerRecord()
 {
     // Built before the lock, so that the mutex covers only the copy.
     const std::string record = BuildHeartbeatRecord(GetCurrentProcessId(), "SVR", LocalStampText(UnixSecondsNow()));
-    if (!TakeSegment())
+    if (!TakeSegmentMutex(Segment))
         return false;
     std::memcpy(Segment.view, record.data(), BloqSize);
     // Clients that the watchdog killed leave holes; packing here keeps the
@@ -53,7 +39,7 @@ static bool WriteServerRecord()
 static void ClearServerRecord()
 {
     const std::string pidTag = BuildHeartbeatRecord(GetCurrentProcessId(), "SVR", "").substr(0, 10);
-    if (!TakeSegment())
+    if (!TakeSegmentMutex(Segment))
         return;
     if (std::memcmp(Segment.view, pidTag.data(), pidTag.size()) == 0)
         std::memset(Segment.view, 0, BloqSize);

@@ -2,6 +2,7 @@
 // of the buffer and of each handle, and what StopSvc does after it.
 #include "fake_kernel.h"
 #include "fake_service.h"
+#include "service_lines.h"
 
 #include "service/service.h"
 
@@ -12,8 +13,6 @@
 
 using fake::Fails;
 using fake::Status;
-using Lines = std::vector<std::string>;
-
 namespace {
 
 fake::FakeSvc& Svc(const std::string& name = "ZorvaService") { return fake::services[name]; }
@@ -36,15 +35,6 @@ Lines Stopping(const std::string& name, const Lines& wait = {})
     return calls;
 }
 
-Lines Cat(std::initializer_list<Lines> parts)
-{
-    Lines all;
-    for (const Lines& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-const std::string EnumSize = "EnumDependentServicesA ZorvaService 0";
 
 // The calls around a list of `names` that was read successfully.
 Lines Listed(const Lines& names, const Lines& perDependent)

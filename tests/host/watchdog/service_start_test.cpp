@@ -2,6 +2,7 @@
 // and the five-line report.
 #include "fake_kernel.h"
 #include "fake_service.h"
+#include "service_lines.h"
 
 #include "service/service.h"
 
@@ -9,37 +10,15 @@
 
 using fake::Fails;
 using fake::Status;
-using Lines = std::vector<std::string>;
-
 namespace {
 
-const std::string OpenMgr = "OpenSCManagerA 0x1";
 const std::string OpenSvc = "OpenServiceA ZorvaService 0x1c";
-const std::string Query = "QueryServiceStatusEx ZorvaService";
 const std::string Start = "StartServiceA ZorvaService";
-const std::string CloseSvc = "CloseServiceHandle ZorvaService";
-const std::string CloseMgr = "CloseServiceHandle manager";
 
 const std::string Starting = "WARNING: [WD] Iniciar el servicio pendiente...";
 const std::string Started = "INFO: [WD] Servicio iniciado correctamente";
 const std::string InUse = "WARNING: [WD] No se puede iniciar el servicio por que esta en ejecuci\xC3\xB3n";
 const std::string StopTimeout = "WARNING: [WD] Tiempo de espera agotado para detener el servicio";
-
-Lines Cat(std::initializer_list<Lines> parts)
-{
-    Lines all;
-    for (const Lines& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-Lines Repeat(int times, const Lines& part)
-{
-    Lines all;
-    for (int i = 0; i < times; ++i)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
 
 Lines Report(int state, int exitCode, int checkPoint, int waitHint)
 {

@@ -2,6 +2,7 @@
 // in the exact sequence of platform calls.
 #include "fake_kernel.h"
 #include "fake_service.h"
+#include "service_lines.h"
 
 #include "service/service.h"
 
@@ -9,38 +10,15 @@
 
 using fake::Fails;
 using fake::Status;
-using Lines = std::vector<std::string>;
-
 namespace {
 
-const std::string OpenMgr = "OpenSCManagerA 0x1";
 const std::string OpenSvc = "OpenServiceA ZorvaService 0x2c";
-const std::string Query = "QueryServiceStatusEx ZorvaService";
-const std::string EnumSize = "EnumDependentServicesA ZorvaService 0";
 const std::string Control = "ControlService ZorvaService 1";
-const std::string CloseSvc = "CloseServiceHandle ZorvaService";
-const std::string CloseMgr = "CloseServiceHandle manager";
 
 const std::string Pending = "WARNING: [WD] Detener el servicio pendiente...";
 const std::string Stopped = "INFO: [WD] Servicio detenido correctamente";
 const std::string PendingTimeout = "WARNING: [WD] Tiempo de espera agotado para detener el servicio";
 const std::string WaitTimedOut = "INFO: [WD] Wait timed out";
-
-Lines Cat(std::initializer_list<Lines> parts)
-{
-    Lines all;
-    for (const Lines& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-Lines Repeat(int times, const Lines& part)
-{
-    Lines all;
-    for (int i = 0; i < times; ++i)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
 
 fake::FakeSvc& Svc() { return fake::services["ZorvaService"]; }
 
