@@ -35,6 +35,12 @@ note "WM_COPYDATA from another process is logged and answered with 0"
 [ "$(wdmsg copydata)" = 0 ] || fail "WM_COPYDATA was not answered with 0"
 log_has "INFO: [WD] WM_COPYDATA: 74" || fail "no WM_COPYDATA line"
 
+note "still no segment at the first tick, 30 s later: the same two lines again"
+ticked_without_segment() { [ "$(log_count "ERROR: Memoria compartida no disponible")" -eq 2 ]; }
+wait_for 40 ticked_without_segment || fail "no second open attempt: $(log_lines)"
+[ "$(log_lines | grep -v COPYDATA)" = "$(printf '%s\n' "${no_segment[@]}" "${no_segment[@]}")" ] \
+    || fail "first tick: $(log_lines)"
+
 note "the segment appears: the next tick opens it and writes bloq 1"
 start_server --interval 2
 # A healthy client: between two watchdogs it keeps Wine from ending the service.
@@ -45,7 +51,7 @@ bloq1_written() { [ -n "$(bloq 1)" ]; }
 wait_for 40 bloq1_written || fail "no heartbeat in bloq 1 after the first tick"
 first=$(bloq 1)
 grep -Eq "$record_pattern" <<<"$first" || fail "bloq 1 holds '$first'"
-[ "$(log_count "ERROR: Memoria compartida no disponible")" -eq 1 ] || fail "the open failed again: $(log_lines)"
+[ "$(log_count "ERROR: Memoria compartida no disponible")" -eq 2 ] || fail "the open failed again: $(log_lines)"
 bloq1_refreshed() { [ "$(bloq 1)" != "$first" ]; }
 wait_for 40 bloq1_refreshed || fail "bloq 1 not refreshed 30 s later"
 second=$(bloq 1)
