@@ -46,6 +46,15 @@ start_server --interval 2
 # A healthy client: between two watchdogs it keeps Wine from ending the service.
 "$WINE" "$BIN/zorva-client.exe" --interval 2 &
 client=$!
+# Two stale records that the first sweep must not act on beyond its log line
+# and the clearing: one names the live client, created long after the record's
+# stamp (its number was reused); one holds a pid text that is a command.
+client_recorded() { [ -n "$(bloq 3)" ]; }
+wait_for 20 client_recorded || fail "the client has no record"
+client_pid=$(bloq 3 | cut -c5-10)
+planted=$("$WINE" "$BIN/plant.exe" "PID:$client_pid TYP:CLI INI:01/01/20 00:00:00" | tr -d '\r')
+[ "$planted" = 4 ] || fail "planted record in bloq $planted"
+"$WINE" "$BIN/plant.exe" "PID:0&md x TYP:CLI INI:01/01/20 00:00:00" >/dev/null || fail "second planted record"
 record_pattern='^PID:[0-9]{6} TYP:WDG INI:[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$'
 bloq1_written() { [ -n "$(bloq 1)" ]; }
 wait_for 40 bloq1_written || fail "no heartbeat in bloq 1 after the first tick"
@@ -61,6 +70,13 @@ seconds() { local t=${1:32:8}; echo $((10#${t:0:2} * 3600 + 10#${t:3:2} * 60 + 1
 gap=$(( ($(seconds "$second") - $(seconds "$first") + 86400) % 86400 ))
 [ "$gap" -ge 28 ] && [ "$gap" -le 33 ] || fail "heartbeats $gap s apart"
 echo "heartbeats: $first, then $second"
+
+note "the first sweep: both planted records logged and cleared, nothing run for them"
+log_has "WARNING: [WD] TASKKILL Pid: $client_pid" || fail "no line for the reused pid: $(log_lines)"
+log_has "WARNING: [WD] TASKKILL Pid: 0&md x" || fail "no line for the command pid text: $(log_lines)"
+kill -0 "$client" || fail "the live client whose number was reused got killed"
+[ ! -e x ] && [ ! -e ../x ] || fail "the pid text reached the command interpreter"
+segview | grep -q 'INI:01/01/20' && fail "a planted record was not cleared"
 
 note "log-off: WM_QUERYENDSESSION is logged, not vetoed, and ends the watchdog with bloq 1 cleared"
 [ "$(wdmsg queryendsession)" != 0 ] || fail "WM_QUERYENDSESSION vetoed the log-off"
