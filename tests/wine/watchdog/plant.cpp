@@ -9,7 +9,6 @@
 #include <segment/segment.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 int main(int argc, char** argv)
