@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include <beat.h>
 #include <client_bloqs.h>
 #include <report.h>
 #include <segment_side.h>
@@ -133,18 +134,8 @@ static int Run(const ClientOptions& options)
             if (deadline - now < timeout)
                 timeout = static_cast<DWORD>(deadline - now);
         }
-        const DWORD woke = WaitForMultipleObjects(3, events, FALSE, timeout);
-        if (woke == WAIT_OBJECT_0)
+        if (!WaitForBeat(events, timeout, heartbeating))
             break;
-        if (woke == WAIT_OBJECT_0 + 1) {
-            heartbeating = false;
-            Report("told to hang: heartbeat stopped, still running");
-            continue;
-        }
-        if (woke == WAIT_OBJECT_0 + 2) {
-            heartbeating = true;
-            Report("told to resume: heartbeat restarted");
-        }
         if (heartbeating && (result = Heartbeat(bloq)) != ClientExitOk)
             return result;
     }

@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include <beat.h>
 #include <client_bloqs.h>
 #include <report.h>
 #include <segment_side.h>
@@ -89,18 +90,8 @@ int RunServer(const ServerOptions& options, ServerStateReporter reportState)
     int exitCode = ServerExitOk;
     const HANDLE events[] = {ServerStopEvent, ServerHangEvent, ServerResumeEvent};
     for (;;) {
-        const DWORD woke = WaitForMultipleObjects(3, events, FALSE, options.intervalSeconds * 1000);
-        if (woke == WAIT_OBJECT_0)
+        if (!WaitForBeat(events, options.intervalSeconds * 1000, heartbeating))
             break;
-        if (woke == WAIT_OBJECT_0 + 1) {
-            heartbeating = false;
-            Report("told to hang: heartbeat stopped, still running");
-            continue;
-        }
-        if (woke == WAIT_OBJECT_0 + 2) {
-            heartbeating = true;
-            Report("told to resume: heartbeat restarted");
-        }
         if (heartbeating && HangFileExists(options)) {
             heartbeating = false;
             Report("hang file present: heartbeat stopped, still running");
