@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
@@ -107,8 +108,9 @@ static void SweepClients(const std::string& countText)
         const StampTicks stamp = StampOf(client);
         if (NowStamp() - stamp < StaleAge)
             continue;
+        // The text ends at its first NUL, as the command line and the log see it.
         std::string pid = RecordField(client, "PID:", 6);
-        pid = pid.substr(0, pid.find('\0'));
+        pid.resize(std::min(pid.size(), pid.find('\0')));
         if (MayKill(pid, stamp))
             std::system(("taskkill /F /PID " + pid).c_str());
         WriteLog(LOG_WARNING, "[WD] TASKKILL Pid: %s", pid.c_str());
