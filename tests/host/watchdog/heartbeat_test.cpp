@@ -1,17 +1,11 @@
 #include "fake_kernel.h"
-#include "fixture.h"
+#include "watchdog_test.h"
 
 #include "segment/heartbeat.h"
 #include "segment/segment.h"
 
-class HeartbeatTest : public HostTest {
+class HeartbeatTest : public WatchdogTest {
 protected:
-    void TearDown() override
-    {
-        SegmentMutexHandle = nullptr;
-        SegmentMappingHandle = nullptr;
-        HostTest::TearDown();
-    }
     static std::string Bloq(const std::vector<char>& segment, int index)
     {
         return std::string(segment.data() + index * BloqSize, BloqSize);
@@ -20,7 +14,7 @@ protected:
 
 TEST_F(HeartbeatTest, WritesTheRecordIntoBloq1Only)
 {
-    std::vector<char>& segment = fake::CreateMapping("Global\\KelmMem", SegmentSize);
+    std::vector<char>& segment = CreateSegment();
     fake::SetUnixTime(1709622489); // 05/03/24 07:08:09 UTC
     fake::currentPid = 4;
     PingSharedMemory(1);
@@ -55,7 +49,7 @@ TEST_F(HeartbeatTest, RetriesTheOpenOnEveryCallWhileTheSegmentIsMissing)
                                             "ERROR: Memoria compartida no disponible"};
     EXPECT_EQ(twice, LogLines());
 
-    std::vector<char>& segment = fake::CreateMapping("Global\\KelmMem", SegmentSize);
+    std::vector<char>& segment = CreateSegment();
     PingSharedMemory(1);
     EXPECT_EQ("PID:000004", Bloq(segment, 1).substr(0, 10));
     EXPECT_EQ(4u, LogLines().size());
@@ -66,7 +60,7 @@ TEST_F(HeartbeatTest, RetriesTheOpenOnEveryCallWhileTheSegmentIsMissing)
 
 TEST_F(HeartbeatTest, FailedWriteKeepsTheOldRecordAndReopensNextTime)
 {
-    std::vector<char>& segment = fake::CreateMapping("Global\\KelmMem", SegmentSize);
+    std::vector<char>& segment = CreateSegment();
     PingSharedMemory(1);
     const std::string before = Bloq(segment, 1);
     fake::SetUnixTime(fake::UnixTime() + 30);

@@ -1,22 +1,13 @@
 #include "fake_kernel.h"
-#include "fixture.h"
+#include "watchdog_test.h"
 
 #include "segment/heartbeat.h"
 #include "segment/segment.h"
 
 #include <cstring>
 
-class SegmentTest : public HostTest {
+class SegmentTest : public WatchdogTest {
 protected:
-    void TearDown() override
-    {
-        SegmentMutexHandle = nullptr;
-        SegmentMappingHandle = nullptr;
-        HostTest::TearDown();
-    }
-
-    std::vector<char>& CreateSegment() { return fake::CreateMapping("Global\\KelmMem", SegmentSize); }
-
     void Open()
     {
         OpenSharedMemory();

@@ -1,7 +1,7 @@
 #include "fake_kernel.h"
 #include "fake_process.h"
 #include "fake_user.h"
-#include "fixture.h"
+#include "watchdog_test.h"
 
 #include "segment/heartbeat.h"
 #include "segment/segment.h"
@@ -9,21 +9,14 @@
 
 #include <cstring>
 
-class ShellTest : public HostTest {
+class ShellTest : public WatchdogTest {
 protected:
     void SetUp() override
     {
-        HostTest::SetUp();
-        segment_ = &fake::CreateMapping("Global\\KelmMem", SegmentSize);
+        WatchdogTest::SetUp();
+        segment_ = &CreateSegment();
         fake::currentPid = 40;
         fake::processList = {{4, "System"}, {40, "tolvane.exe"}};
-        TimerTicks = 0;
-    }
-    void TearDown() override
-    {
-        SegmentMutexHandle = nullptr;
-        SegmentMappingHandle = nullptr;
-        HostTest::TearDown();
     }
     std::string Bloq(int index) const { return std::string(segment_->data() + index * BloqSize, BloqSize); }
     int Heartbeats() const { return fake::mutexWaits; }

@@ -1,7 +1,7 @@
 #include "fake_kernel.h"
 #include "fake_process.h"
 #include "fake_service.h"
-#include "fixture.h"
+#include "watchdog_test.h"
 
 #include "segment/heartbeat.h"
 #include "segment/segment.h"
@@ -23,21 +23,14 @@ std::string Record(unsigned long pid, const char* type, long long secondsAgo)
 }
 } // namespace
 
-class SweepTest : public HostTest {
+class SweepTest : public WatchdogTest {
 protected:
     void SetUp() override
     {
-        HostTest::SetUp();
-        segment_ = &fake::CreateMapping("Global\\KelmMem", SegmentSize);
+        WatchdogTest::SetUp();
+        segment_ = &CreateSegment();
         OpenSharedMemory();
     }
-    void TearDown() override
-    {
-        SegmentMutexHandle = nullptr;
-        SegmentMappingHandle = nullptr;
-        HostTest::TearDown();
-    }
-
     void Put(int bloq, const std::string& text)
     {
         std::memset(segment_->data() + bloq * BloqSize, 0, BloqSize);
@@ -164,7 +157,7 @@ TEST_F(SweepTest, ReadsTheCountAsStoiDoesAfterCompaction)
     };
     for (const CountCase& c : cases) {
         fake::ResetAll();
-        segment_ = &fake::CreateMapping("Global\\KelmMem", SegmentSize);
+        segment_ = &CreateSegment();
         SegmentMappingHandle = nullptr;
         OpenSharedMemory();
         PutCount(c.field);
