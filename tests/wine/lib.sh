@@ -4,6 +4,8 @@
 #   PREFIXES the folder that holds this build's Wine prefixes
 # `use_prefix NAME` gives the script a prefix of its own, copied from a
 # template that is made once, and ends that prefix's processes on exit.
+# Prefixes are 64-bit (a 32-bit program runs there under WoW64, as on most
+# Windows machines) unless the script sets WINEARCH=win32 first.
 set -euo pipefail
 export WINEDEBUG=-all
 WINESERVER=${WINESERVER:-wineserver}
@@ -18,8 +20,10 @@ if ! "$WINE" --version >/dev/null 2>&1; then
 fi
 note() { echo "--- $*"; }
 
+export WINEARCH=${WINEARCH:-win64}
+
 make_template() {
-    local template=$PREFIXES/template
+    local template=$PREFIXES/template-$WINEARCH
     [ -f "$template/.ready" ] && return 0
     rm -rf "$template"
     mkdir -p "$template"
@@ -43,7 +47,7 @@ use_prefix() {
     export WINEPREFIX=$PREFIXES/$1
     stop_prefix
     rm -rf "$WINEPREFIX"
-    cp -a "$PREFIXES/template" "$WINEPREFIX"
+    cp -a "$PREFIXES/template-$WINEARCH" "$WINEPREFIX"
     trap 'stop_prefix; rm -rf "$WINEPREFIX"' EXIT
 }
 

@@ -4,7 +4,7 @@
 # path to dravik.log next to itself, so each Bin folder tells whether its build
 # was started. Message boxes are read and dismissed by pellmar_box.exe.
 source "$(dirname "$0")/../lib.sh"
-use_prefix launcher
+use_prefix "launcher-$WINEARCH"
 
 for exe in pellmar.exe dravik.exe pellmar_box.exe; do
     [ -f "$BIN/$exe" ] || fail "$BIN/$exe is missing"
