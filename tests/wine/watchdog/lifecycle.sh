@@ -72,6 +72,8 @@ gap=$(( ($(seconds "$second") - $(seconds "$first") + 86400) % 86400 ))
 echo "heartbeats: $first, then $second"
 
 note "the first sweep: both planted records logged and cleared, nothing run for them"
+# The sweep follows the heartbeat within the same tick; emulated, it takes a while.
+wait_for 30 log_has "WARNING: [WD] TASKKILL Pid: 0&md x" || fail "no sweep: $(log_lines)"
 log_has "WARNING: [WD] TASKKILL Pid: $client_pid" || fail "no line for the reused pid: $(log_lines)"
 log_has "WARNING: [WD] TASKKILL Pid: 0&md x" || fail "no line for the command pid text: $(log_lines)"
 kill -0 "$client" || fail "the live client whose number was reused got killed"
