@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -109,26 +110,19 @@ void ExpectHonestPendingUntil(SC_HANDLE service, DWORD pending, DWORD state)
     EXPECT_GE(lastCheckPoint, 2u) << "the check point did not rise";
 }
 
-// Whether the object's DACL lets authenticated users (any logged-on user, not
-// only administrators) wait for the mutex and release it.
+// Whether the mutex's DACL lets authenticated users (any logged-on user, not
+// only administrators) wait for it and release it.
 bool AuthenticatedUsersMayTake(HANDLE mutex)
 {
-    PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(mutex, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+    char* sddl = nullptr;
+    if (GetSecurityInfo(mutex, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
                         &descriptor) != ERROR_SUCCESS)
         return false;
-    BYTE users[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof users;
-    CreateWellKnownSid(WinAuthenticatedUserSid, nullptr, users, &size);
-    const DWORD wanted = SYNCHRONIZE | MUTEX_MODIFY_STATE;
-    bool granted = false;
-    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
-            EqualSid(&ace->SidStart, users) && (ace->Mask & wanted) == wanted)
-            granted = true;
-    }
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                         &sddl, nullptr);
+    const bool granted = sddl != nullptr && Contains(sddl, "(A;;0x100001;;;AU)");
+    LocalFree(sddl);
     LocalFree(descriptor);
     return granted;
 }
