@@ -2,16 +2,19 @@
 
 #include <beat.h>
 #include <client_bloqs.h>
+#include <record_pid.h>
 #include <report.h>
 #include <segment_side.h>
 #include <zorva_names.h>
 
 #include <segment/heartbeat.h>
+#include <segment/segment.h>
 #include <shell/log.h>
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 static SegmentSide Segment;
 static HANDLE StopEvent = nullptr;
@@ -72,15 +75,16 @@ static bool WaitForSegment(int waitSeconds, bool& stopped)
     }
 }
 
-// Writes a fresh record. A record that has gone (the watchdog clears the bloq
-// of a client it judged dead) is simply written again into a free bloq.
+// Writes a fresh record into the bloq the client took. A record that has gone
+// (the watchdog clears the bloq of a client it judged dead) is written again:
+// into the same bloq while it is still free, else into the lowest free one.
 static int Heartbeat(int& bloq)
 {
     const std::string record = BuildHeartbeatRecord(GetCurrentProcessId(), "CLI", LocalStampText(UnixSecondsNow()));
     if (!TakeSegmentMutex(Segment))
         return ClientExitLock;
-    const bool had = FindClientBloq(Segment.view, record.substr(0, 10)) >= 0;
-    const int now = CheckInClient(Segment.view, record);
+    const bool had = bloq >= 0 && std::memcmp(Segment.view + bloq * BloqSize, record.data(), 10) == 0;
+    const int now = CheckInClient(Segment.view, record, bloq);
     UnlockSegmentMutex(Segment);
 
     if (now < 0) {
@@ -96,12 +100,12 @@ static int Heartbeat(int& bloq)
     return ClientExitOk;
 }
 
-static void GiveBloqBack()
+static void GiveBloqBack(int bloq)
 {
     const std::string pidTag = BuildHeartbeatRecord(GetCurrentProcessId(), "CLI", "").substr(0, 10);
     if (!TakeSegmentMutex(Segment))
         return;
-    CheckOutClient(Segment.view, pidTag);
+    CheckOutClient(Segment.view, pidTag, bloq);
     UnlockSegmentMutex(Segment);
     std::printf("zorva-client: pid %lu gave its bloq back\n", GetCurrentProcessId());
     std::fflush(stdout);
@@ -139,12 +143,17 @@ static int Run(const ClientOptions& options)
         if (heartbeating && (result = Heartbeat(bloq)) != ClientExitOk)
             return result;
     }
-    GiveBloqBack();
+    GiveBloqBack(bloq);
     return ClientExitOk;
 }
 
 int RunClient(const ClientOptions& options)
 {
+    const std::string refusal = PidRefusal(GetCurrentProcessId());
+    if (!refusal.empty()) {
+        Report("%s", refusal.c_str());
+        return ClientExitPid;
+    }
     if (!CreateEvents()) {
         Report("cannot create the control events, error %lu", GetLastError());
         return ClientExitSegment;

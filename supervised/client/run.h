@@ -9,6 +9,7 @@ enum ClientExit {
     ClientExitUsage = 2,
     ClientExitNoBloq = 3,  // bloqs 3 to 255 all taken
     ClientExitLock = 4,    // the mutex wait failed
+    ClientExitPid = 5,     // the process id has more than six digits
 };
 
 int RunClient(const ClientOptions& options);

@@ -14,10 +14,15 @@ bool IsEmptyBloq(const char* view, int index)
     return true;
 }
 
+static bool CarriesTag(const char* view, int index, const std::string& pidTag)
+{
+    return std::memcmp(view + index * BloqSize, pidTag.data(), pidTag.size()) == 0;
+}
+
 int FindClientBloq(const char* view, const std::string& pidTag)
 {
     for (int i = FirstClientBloq; i < BloqCount; ++i)
-        if (std::memcmp(view + i * BloqSize, pidTag.data(), pidTag.size()) == 0)
+        if (CarriesTag(view, i, pidTag))
             return i;
     return -1;
 }
@@ -38,25 +43,10 @@ static int HighestUsedBloq(const char* view)
     return -1;
 }
 
-void PackClientBloqs(char* view)
+int CoveringClientCount(const char* view)
 {
-    for (;;) {
-        const int hole = LowestEmptyBloq(view);
-        const int top = HighestUsedBloq(view);
-        if (hole < 0 || top < hole)
-            return;
-        std::memcpy(view + hole * BloqSize, view + top * BloqSize, BloqSize);
-        std::memset(view + top * BloqSize, 0, BloqSize);
-    }
-}
-
-int CountClientBloqs(const char* view)
-{
-    int count = 0;
-    for (int i = FirstClientBloq; i < BloqCount; ++i)
-        if (!IsEmptyBloq(view, i))
-            ++count;
-    return count;
+    const int top = HighestUsedBloq(view);
+    return top < 0 ? 0 : top - FirstClientBloq + 1;
 }
 
 void WriteClientCount(char* view, int count)
@@ -84,26 +74,37 @@ int ReadClientCount(const char* view)
 
 void TidyClientBloqs(char* view)
 {
-    PackClientBloqs(view);
-    WriteClientCount(view, CountClientBloqs(view));
+    WriteClientCount(view, CoveringClientCount(view));
 }
 
-int CheckInClient(char* view, const std::string& record)
+static bool IsClientBloq(int index)
+{
+    return index >= FirstClientBloq && index < BloqCount;
+}
+
+// The bloq the client took while it still carries its pid, else the first
+// that does: a stray copy of its record elsewhere never pulls it away.
+static int OwnBloq(const char* view, const std::string& pidTag, int taken)
+{
+    return IsClientBloq(taken) && CarriesTag(view, taken, pidTag) ? taken : FindClientBloq(view, pidTag);
+}
+
+int CheckInClient(char* view, const std::string& record, int taken)
 {
     const std::string pidTag = record.substr(0, 10);
-    int index = FindClientBloq(view, pidTag);
+    int index = IsClientBloq(taken) && IsEmptyBloq(view, taken) ? taken : OwnBloq(view, pidTag, taken);
     if (index < 0)
         index = LowestEmptyBloq(view);
     if (index < 0)
         return -1;
     std::memcpy(view + index * BloqSize, record.data(), BloqSize);
     TidyClientBloqs(view);
-    return FindClientBloq(view, pidTag);
+    return index;
 }
 
-void CheckOutClient(char* view, const std::string& pidTag)
+void CheckOutClient(char* view, const std::string& pidTag, int taken)
 {
-    const int index = FindClientBloq(view, pidTag);
+    const int index = OwnBloq(view, pidTag, taken);
     if (index >= 0)
         std::memset(view + index * BloqSize, 0, BloqSize);
     TidyClientBloqs(view);

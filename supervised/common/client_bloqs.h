@@ -1,12 +1,12 @@
 // Bookkeeping of the client bloqs inside a mapped segment. Every function works
 // on the whole 10240-byte view and must be called with the segment mutex held.
 //
-// The watchdog judges bloqs 3 to count + 2 only, so the table is kept packed:
-// a client takes the lowest free bloq, and whoever touches the table moves the
-// highest records down into holes (left by a clean exit or by the watchdog
-// clearing a killed client) before writing the count. Then the count equals the
-// number of bloqs in use and covers every one of them. A client therefore never
-// trusts a remembered index: it finds its record by its "PID:nnnnnn" tag.
+// No record ever moves: the watchdog reads a bloq and clears it later in a
+// separate access, so a record moved in between would be cleared by mistake
+// or judged twice. A client keeps the bloq it took; one that leaves from the
+// middle leaves a hole, which the next newcomer fills (lowest free bloq
+// first). The watchdog judges bloqs 3 to count + 2 only, so the count always
+// covers the highest bloq in use and shrinks only when the top bloqs are free.
 #pragma once
 #include <string>
 
@@ -17,12 +17,9 @@ bool IsEmptyBloq(const char* view, int index);
 // The bloq whose record starts with `pidTag` ("PID:" + six digits), or -1.
 int FindClientBloq(const char* view, const std::string& pidTag);
 
-// Moves records from the top of the table into the lowest empty bloqs until
-// the bloqs in use are exactly 3 to count + 2.
-void PackClientBloqs(char* view);
-
-// Bloqs in use from 3 on, whatever they hold.
-int CountClientBloqs(const char* view);
+// The count that covers the highest bloq in use from 3 on, whatever it holds
+// (0 when none is).
+int CoveringClientCount(const char* view);
 
 // Writes the count as decimal digits followed by spaces into ClientCountField.
 void WriteClientCount(char* view, int count);
@@ -31,13 +28,16 @@ void WriteClientCount(char* view, int count);
 // none or something else.
 int ReadClientCount(const char* view);
 
-// Packs the table and makes the count field match it.
+// Makes the count field cover the highest bloq in use. Moves nothing.
 void TidyClientBloqs(char* view);
 
-// Writes a client's 40-character record into the bloq that already carries its
-// pid, or else into the lowest free one, then tidies the table. Returns the
-// record's bloq after tidying, -1 when every client bloq is taken.
-int CheckInClient(char* view, const std::string& record);
+// Writes a client's 40-character record and fixes the count. The bloq is
+// `taken` (the one the client took before) while it still carries the
+// client's pid or is empty again; else the bloq that carries its pid; else
+// the lowest free one. Returns the bloq written, -1 when every client bloq is
+// taken by others.
+int CheckInClient(char* view, const std::string& record, int taken = -1);
 
-// Zeroes the bloq that carries `pidTag`, if any, and tidies the table.
-void CheckOutClient(char* view, const std::string& pidTag);
+// Zeroes the client's bloq (`taken` while it carries `pidTag`, else the bloq
+// that does), if any, and fixes the count.
+void CheckOutClient(char* view, const std::string& pidTag, int taken = -1);

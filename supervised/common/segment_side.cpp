@@ -4,6 +4,7 @@
 
 #include <segment/segment.h>
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <memory>
@@ -44,6 +45,20 @@ HANDLE OpenOrCreateMutex()
     return mutex;
 }
 
+// A mutex that someone else created first (the watchdog creates it with its
+// default security when it starts before the server) keeps that security:
+// the attributes of CreateMutexA only apply to a new one. Its DACL is replaced
+// with ours so that clients that are not administrators can open it. Returns
+// the error code, 0 on success.
+DWORD ApplyDacl(HANDLE object, PSECURITY_DESCRIPTOR descriptor)
+{
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
+        return GetLastError();
+    return SetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+}
+
 } // namespace
 
 bool CreateSegment(SegmentSide& segment, bool& existed, std::string& error)
@@ -61,6 +76,14 @@ bool CreateSegment(SegmentSide& segment, bool& existed, std::string& error)
     if (segment.mutex == nullptr) {
         error = WithLastError(std::string("cannot create the mutex ") + SegmentMutexName);
         return false;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        const DWORD applied = ApplyDacl(segment.mutex, mutexSd.get());
+        if (applied == ERROR_SUCCESS)
+            Report("the mutex %s existed already; the server's security is now applied to it", SegmentMutexName);
+        else
+            Report("cannot apply the server's security to the existing mutex %s, error %lu: clients that are not "
+                   "administrators may be unable to open it", SegmentMutexName, applied);
     }
 
     SECURITY_ATTRIBUTES mappingSa = {sizeof mappingSa, mappingSd.get(), FALSE};

@@ -25,8 +25,10 @@ struct SegmentSide {
 
 // Creates the mapping (10240 zero bytes from the paging file) and the mutex
 // with the security above, or opens them when they exist already (a server
-// restarted while clients still hold the segment keeps their records). On
-// failure fills `error` and releases what it took.
+// restarted while clients still hold the segment keeps their records). An
+// existing mutex gets the security above too, whoever created it; a failure
+// to apply it is reported and not fatal. On failure fills `error` and
+// releases what it took.
 bool CreateSegment(SegmentSide& segment, bool& existed, std::string& error);
 
 // Opens the existing mapping with `mapAccess` (FILE_MAP_WRITE or FILE_MAP_READ)

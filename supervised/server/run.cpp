@@ -28,8 +28,9 @@ static bool WriteServerRecord()
     if (!TakeSegmentMutex(Segment))
         return false;
     std::memcpy(Segment.view, record.data(), BloqSize);
-    // Clients that the watchdog killed leave holes; packing here keeps the
-    // count right even when no client is left to do it.
+    // A client the watchdog killed at the top of the table leaves the count
+    // too high; shrinking it here keeps it right even when no client is left
+    // to do it. Records are never moved.
     TidyClientBloqs(Segment.view);
     UnlockSegmentMutex(Segment);
     return true;

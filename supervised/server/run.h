@@ -1,5 +1,5 @@
 // The server's work, the same whether it runs as the service or in a console:
-// create the segment, keep bloq 0 fresh and the client table tidy, and give
+// create the segment, keep bloq 0 fresh and the client count right, and give
 // bloq 0 back when told to stop.
 #pragma once
 #include "options.h"

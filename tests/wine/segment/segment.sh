@@ -24,7 +24,7 @@ cleanup() {
 trap cleanup EXIT
 
 note "logic of the client table, and failures before any server exists"
-"$WINE" "$test_exe" --gtest_filter='Bloqs.*:ClientCount.*:VisibleBloqText.*:NoServer.*' \
+"$WINE" "$test_exe" --gtest_filter='ClientTable.*:ClientPid.*:ClientCount.*:VisibleBloqText.*:NoServer.*' \
     || fail "segment tests without a server"
 
 # Wine ends its services once no ordinary process is left in the prefix.
