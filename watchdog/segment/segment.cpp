@@ -9,7 +9,12 @@ HANDLE SegmentMappingHandle = nullptr;
 
 void OpenSharedMemory()
 {
-    SegmentMutexHandle = CreateMutexA(nullptr, FALSE, "Global\\KelmMemMutex");
+    // Runs at every heartbeat while the mapping is missing: the handle of the
+    // previous run goes, or each run would leak one.
+    const HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\KelmMemMutex");
+    if (SegmentMutexHandle != nullptr)
+        CloseHandle(SegmentMutexHandle);
+    SegmentMutexHandle = mutex;
     if (SegmentMutexHandle == nullptr) {
         WriteLog(LOG_ERROR, "[WD] CreateMutex en OpenSharedMemory, error: %d", (int)GetLastError());
         return;

@@ -13,8 +13,9 @@ const int BloqCount = SegmentSize / BloqSize;
 const int ClientCountOffset = 80; // ClientCountField: segment bytes 80 to 84
 const int ClientCountSize = 5;
 
-// Both absent until the first open; never closed by the watchdog, except that a
-// failed view drops the mapping handle until the next heartbeat reopens it.
+// Both absent until the first open. Each open replaces the mutex handle and
+// closes the one before; a failed view drops the mapping handle until the next
+// heartbeat reopens it. Otherwise both are left to the system at exit.
 extern HANDLE SegmentMutexHandle;
 extern HANDLE SegmentMappingHandle;
 

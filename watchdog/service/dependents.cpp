@@ -17,7 +17,7 @@ int StopDependent(SC_HANDLE dependent, SERVICE_STATUS_PROCESS& status, ULONGLONG
     if (!SendStopControl(dependent, status))
         return 0;
     while (status.dwCurrentState != SERVICE_STOPPED) {
-        Sleep(status.dwWaitHint);
+        Sleep(StopPause(status.dwWaitHint, start));
         if (!QuerySvcStatus(dependent, status))
             return 0;
         if (status.dwCurrentState == SERVICE_STOPPED)

@@ -18,6 +18,18 @@ constexpr ULONGLONG StopBudgetMs = 30000;
 // Milliseconds since `start`, as an unsigned difference of tick counts.
 inline ULONGLONG ElapsedSince(ULONGLONG start) { return GetTickCount64() - start; }
 
+// The shortest pause between two polls, also after a wait hint of 0.
+constexpr DWORD MinPauseMs = 1000;
+
+// Pause after a stop control: the service's wait hint, at least MinPauseMs,
+// but never past the moment the budget that began at `start` runs out. A
+// service may report any hint, INFINITE included.
+DWORD StopPause(DWORD waitHint, ULONGLONG start);
+
+// The longest a pending service may go without a rise of its check point,
+// whatever wait hint it reports.
+constexpr DWORD MaxStallMs = 300000;
+
 // QueryServiceStatusEx at SC_STATUS_PROCESS_INFO into `status`.
 BOOL QuerySvcStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status);
 

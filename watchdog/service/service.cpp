@@ -2,6 +2,8 @@
 
 #include "scm.h"
 
+#include <algorithm>
+
 SC_HANDLE SvcManagerHandle = nullptr;
 SC_HANDLE SvcHandle = nullptr;
 
@@ -10,11 +12,19 @@ static_assert(sizeof(SERVICE_STATUS_PROCESS) == 36, "status record of 36 bytes")
 DWORD PollInterval(DWORD waitHint)
 {
     const DWORD pause = waitHint / 10;
-    if (pause < 1000)
-        return 1000;
+    if (pause < MinPauseMs)
+        return MinPauseMs;
     if (pause > 10000)
         return 10000;
     return pause;
+}
+
+DWORD StopPause(DWORD waitHint, ULONGLONG start)
+{
+    // The budget runs out once more than StopBudgetMs have passed.
+    const ULONGLONG elapsed = ElapsedSince(start);
+    const ULONGLONG left = elapsed > StopBudgetMs ? 0 : StopBudgetMs + 1 - elapsed;
+    return static_cast<DWORD>(std::min<ULONGLONG>(std::max(waitHint, MinPauseMs), left));
 }
 
 BOOL QuerySvcStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status)

@@ -3,12 +3,15 @@
 #include "scm.h"
 #include "shell/log.h"
 
+#include <algorithm>
+
 namespace {
 
 // Progress of a pending wait is tracked by the tick of the latest rise of the
 // check point (or of the wait's beginning) and that check point. A rise renews
-// the allowance; without one the service has one wait hint of time. There is
-// no overall limit.
+// the allowance; without one the service has one wait hint of time, but no
+// more than MaxStallMs (a hint of INFINITE would block us for 49 days). There
+// is no overall limit.
 bool StillProgressing(const SERVICE_STATUS_PROCESS& status, ULONGLONG& since, DWORD& lastCheckPoint)
 {
     if (status.dwCheckPoint > lastCheckPoint) {
@@ -16,7 +19,7 @@ bool StillProgressing(const SERVICE_STATUS_PROCESS& status, ULONGLONG& since, DW
         lastCheckPoint = status.dwCheckPoint;
         return true;
     }
-    return ElapsedSince(since) <= status.dwWaitHint;
+    return ElapsedSince(since) <= std::min(status.dwWaitHint, MaxStallMs);
 }
 
 } // namespace

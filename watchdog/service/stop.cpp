@@ -58,8 +58,7 @@ void StopSvc()
         return;
     }
     while (status.dwCurrentState != SERVICE_STOPPED) {
-        // The hint is the service's own estimate; after a control we trust it as is.
-        Sleep(status.dwWaitHint);
+        Sleep(StopPause(status.dwWaitHint, start));
         if (!QuerySvcStatus(SvcHandle, status)) {
             WriteLog(LOG_ERROR, "[WD] QueryServiceStatusEx, error: %d", static_cast<int>(GetLastError()));
             return;

@@ -33,18 +33,28 @@ TEST_F(SegmentTest, OpensMutexThenMapping)
 
 TEST_F(SegmentTest, OpenFailuresAreLoggedAndLeaveTheSegmentClosed)
 {
-    OpenSharedMemory(); // no mapping yet
+    // A heartbeat a minute for a day without the mapping: one mutex handle held.
+    for (int run = 0; run < 1440; ++run)
+        OpenSharedMemory();
     EXPECT_NE(nullptr, SegmentMutexHandle);
     EXPECT_EQ(nullptr, SegmentMappingHandle);
+    EXPECT_EQ(1, fake::OpenHandleCount());
 
     fake::createMutexError = ERROR_ACCESS_DENIED;
     OpenSharedMemory(); // the mapping is not tried without the mutex
     EXPECT_EQ(nullptr, SegmentMutexHandle);
-    EXPECT_EQ(1, fake::CallCount("OpenFileMappingA"));
+    EXPECT_EQ(0, fake::OpenHandleCount());
+    EXPECT_EQ(1440, fake::CallCount("OpenFileMappingA"));
 
-    EXPECT_EQ((std::vector<std::string>{"ERROR: [WD] Could not create file mapping object, error: 2",
-                                        "ERROR: [WD] CreateMutex en OpenSharedMemory, error: 5"}),
-              LogLines());
+    const std::vector<std::string> log = LogLines();
+    ASSERT_EQ(1441u, log.size());
+    EXPECT_EQ("ERROR: [WD] Could not create file mapping object, error: 2", log[1439]);
+    EXPECT_EQ("ERROR: [WD] CreateMutex en OpenSharedMemory, error: 5", log[1440]);
+
+    CreateSegment(); // the server is back
+    OpenSharedMemory();
+    EXPECT_NE(nullptr, SegmentMappingHandle);
+    EXPECT_EQ(2, fake::OpenHandleCount());
 }
 
 TEST_F(SegmentTest, ReadsAndClearsBloqsUnderTheMutex)

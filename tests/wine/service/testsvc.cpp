@@ -10,6 +10,8 @@
 //                     (wait hint 2000), then stopped
 //   stop=hang         stop-pending for ever, check point 1, wait hint 1000
 //   stop=deaf:MS      the control handler answers only after MS ms, then stops
+//   stophint=MS       every stop-pending report carries this wait hint instead
+//                     (4294967295: INFINITE)
 // It writes its process id to "pid.txt" and what it did to "trace.txt".
 #include <windows.h>
 
@@ -28,6 +30,7 @@ std::string startMode = "quick";
 std::string stopMode = "quick";
 DWORD startMs = 0;
 DWORD stopMs = 0;
+std::string stopHint; // empty: the stop mode's own hint
 
 void Trace(const char* format, ...)
 {
@@ -74,6 +77,8 @@ void ReadBehaviour()
             Split(word + 6, startMode, startMs);
         else if (std::strncmp(word, "stop=", 5) == 0)
             Split(word + 5, stopMode, stopMs);
+        else if (std::strncmp(word, "stophint=", 9) == 0)
+            stopHint = word + 9;
     }
     std::fclose(file);
 }
@@ -88,6 +93,11 @@ void Rise(DWORD state, DWORD ms, DWORD waitHint)
     }
 }
 
+DWORD StopHint(DWORD modeHint)
+{
+    return stopHint.empty() ? modeHint : static_cast<DWORD>(std::strtoul(stopHint.c_str(), nullptr, 10));
+}
+
 DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID)
 {
     if (control == SERVICE_CONTROL_INTERROGATE)
@@ -97,7 +107,7 @@ DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID)
     Trace("stop control, mode %s", stopMode.c_str());
     if (stopMode == "deaf")
         Sleep(stopMs);
-    Report(SERVICE_STOP_PENDING, 1, stopMode == "hang" ? 1000 : stopMode == "quick" ? 200 : 2000);
+    Report(SERVICE_STOP_PENDING, 1, StopHint(stopMode == "hang" ? 1000 : stopMode == "quick" ? 200 : 2000));
     SetEvent(stopEvent);
     return NO_ERROR;
 }
@@ -125,7 +135,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*)
     if (stopMode == "hang")
         Sleep(INFINITE);
     if (stopMode == "slow")
-        Rise(SERVICE_STOP_PENDING, stopMs, 2000);
+        Rise(SERVICE_STOP_PENDING, stopMs, StopHint(2000));
     Report(SERVICE_STOPPED, 0, 0);
 }
 
