@@ -1,6 +1,6 @@
 # Front door. `make test` and `make dist` install what is missing, configure
 # through the CMake presets and build; see README.md.
-.PHONY: all setup test test-host test-wine dist demo fuzz bench clean
+.PHONY: all setup test test-host test-wine dist release demo fuzz bench clean
 
 all: dist
 
@@ -34,6 +34,13 @@ dist: setup
 	mkdir -p dist
 	cp build/win/bin/tolvane.exe build/win/bin/pellmar.exe dist/
 	@ls -l dist
+
+# dist/<product>-<version>.zip for operators, reproducible; signed when
+# SIGN_CERT and SIGN_KEY (and SIGN_PASS) are given, on the command line or in
+# the environment, which make hands on to the packaging (see README.md).
+release: setup
+	cmake --preset win
+	cmake --build --preset win --target release
 
 # The watchdog at work under Wine, on the 32-bit build wherever it can run.
 demo: setup
