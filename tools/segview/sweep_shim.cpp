@@ -27,5 +27,6 @@ KillCheck CheckKill(const std::string& pidText, StampTicks recordStamp, HANDLE* 
         *process = nullptr;
     if (pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos)
         return KillPidNotNumber;
-    return MayKill(pidText, recordStamp) ? KillRun : KillPidReused;
+    // As agreed: a stamp that does not parse is no evidence of reuse.
+    return recordStamp == 0 || MayKill(pidText, recordStamp) ? KillRun : KillPidReused;
 }
