@@ -11,7 +11,8 @@ setup_product() {
 }
 
 segview() { "$WINE" "$BIN/segview.exe" | tr -d '\r'; }
-bloq() { segview | sed -n "s/^bloq *$1: //p"; }
+# The bytes of bloq N as segview shows them, without its verdict columns.
+bloq() { segview | sed -n "s/^bloq *$1: \(.*\) | [^|]* | [^|]*\$/\1/p"; }
 wdmsg() { "$WINE" "$BIN/wdmsg.exe" "$@" | tr -d '\r'; }
 log_lines() { [ -f "$log" ] && sed 's/^\[[0-9\/: ]*\] //' "$log" | tr -d '\r' || true; }
 log_has() { log_lines | grep -Fxq -- "$1"; }
