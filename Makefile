@@ -50,10 +50,17 @@ fuzz: setup
 	build/host/tests/host/fuzz/stamp_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -max_len=64 \
 	    -dict=tests/host/fuzz/stamp.dict
 
+# Measures, never fails a test: the stamp parser on the host, then the
+# watchdog's costs under Wine on the 32-bit build wherever it can run.
 bench: setup
 	cmake --preset host
 	cmake --build --preset host --target stamp_bench
 	build/host/bench/stamp_bench
+	@mode=$$(scripts/wine32-mode); \
+	if [ $$mode = fallback ]; then preset=win64; else preset=win; fi; \
+	cmake --preset $$preset && cmake --build --preset $$preset && \
+	if [ $$mode = fallback ]; then scripts/bench build/$$preset $$mode; \
+	else scripts/with-wine32 scripts/bench build/$$preset $$mode; fi
 
 clean:
 	rm -rf build dist
