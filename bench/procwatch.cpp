@@ -5,7 +5,8 @@
 // working set, PagefileUsage (private bytes), handles, threads and CPU time
 // (10 ms steps) of any process, where Wine's GetProcessHandleCount and the
 // CPU times of another process are stubs. With UNIXPID, the Linux side of
-// the same process adds its CPU time in nanoseconds (/proc/PID/schedstat).
+// the same process adds the CPU time of all its threads in nanoseconds
+// (/proc/PID/task/*/schedstat).
 #include <windows.h>
 #include <winternl.h>
 
@@ -36,17 +37,37 @@ std::wstring Wide(const std::string& text)
     return std::wstring(text.begin(), text.end());
 }
 
-double LinuxCpu(const std::string& pid)
+double ThreadCpu(const std::string& path)
 {
-    if (pid.empty())
-        return -1;
-    FILE* file = std::fopen(("Z:\\proc\\" + pid + "\\schedstat").c_str(), "r");
+    FILE* file = std::fopen(path.c_str(), "r");
     if (file == nullptr)
         return -1;
     unsigned long long ns = 0;
     const bool read = std::fscanf(file, "%llu", &ns) == 1;
     std::fclose(file);
     return read ? ns / 1e9 : -1;
+}
+
+// Every thread of the Linux process, the emulator's own included.
+double LinuxCpu(const std::string& pid)
+{
+    if (pid.empty())
+        return -1;
+    const std::string tasks = "Z:\\proc\\" + pid + "\\task\\";
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((tasks + "*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return -1;
+    double total = -1;
+    do {
+        if (entry.cFileName[0] == '.')
+            continue;
+        const double cpu = ThreadCpu(tasks + entry.cFileName + "\\schedstat");
+        if (cpu >= 0)
+            total = (total < 0 ? 0 : total) + cpu;
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return total;
 }
 
 void TakeSamples(std::vector<Watched>& watched)
