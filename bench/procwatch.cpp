@@ -2,9 +2,11 @@
 // this Wine prefix every STEP seconds for SECONDS, then sums up the idle
 // period. The first NAME is the reference the others are compared with.
 // Figures come from the system's process list (NtQuerySystemInformation):
-// working set, PagefileUsage (private bytes), handles, threads and CPU time
-// (10 ms steps) of any process, where Wine's GetProcessHandleCount and the
-// CPU times of another process are stubs. With UNIXPID, the Linux side of
+// working set, PagefileUsage (private bytes), threads and CPU time (10 ms
+// steps) of any process, where Wine's GetProcessHandleCount and the CPU times
+// of another process are stubs. Its HandleCount is the size of Wine's handle
+// table (it grows in steps of 32), so handles are counted one by one in the
+// system's handle list as well. With UNIXPID, the Linux side of
 // the same process adds the CPU time of all its threads in nanoseconds
 // (/proc/PID/task/*/schedstat).
 #include <windows.h>
@@ -21,7 +23,7 @@ namespace {
 struct Sample {
     bool found = false;
     double ws = 0, priv = 0; // KB
-    unsigned long handles = 0, threads = 0;
+    unsigned long table = 0, handles = 0, threads = 0;
     double cpu = 0;          // seconds, as Wine counts them
     double linuxCpu = -1;    // seconds, -1 when not known
 };
@@ -70,8 +72,32 @@ double LinuxCpu(const std::string& pid)
     return total;
 }
 
+// SystemHandleInformation's entry; not in every SDK's headers.
+struct HandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+
+unsigned long CountHandles(const std::vector<char>& list, ULONG_PTR pid)
+{
+    const ULONG count = *reinterpret_cast<const ULONG*>(list.data());
+    const auto* entries = reinterpret_cast<const HandleEntry*>(list.data() + sizeof(ULONG_PTR));
+    unsigned long owned = 0;
+    for (ULONG i = 0; i < count; ++i)
+        owned += entries[i].ownerPid == pid;
+    return owned;
+}
+
 void TakeSamples(std::vector<Watched>& watched)
 {
+    static std::vector<char> handles(1 << 16);
+    while (NtQuerySystemInformation(SYSTEM_INFORMATION_CLASS(16), handles.data(), ULONG(handles.size()),
+                                    nullptr) == NTSTATUS(0xC0000004L))
+        handles.resize(handles.size() * 2);
     static std::vector<char> buffer(1 << 16);
     ULONG needed = 0;
     NTSTATUS status;
@@ -89,7 +115,8 @@ void TakeSamples(std::vector<Watched>& watched)
                 sample.found = true;
                 sample.ws = p->VirtualMemoryCounters.WorkingSetSize / 1024.0;
                 sample.priv = p->VirtualMemoryCounters.PagefileUsage / 1024.0;
-                sample.handles = p->HandleCount;
+                sample.table = p->HandleCount;
+                sample.handles = CountHandles(handles, ULONG_PTR(p->UniqueProcessId));
                 sample.threads = p->NumberOfThreads;
                 sample.cpu = (p->UserTime.QuadPart + p->KernelTime.QuadPart) / 1e7;
                 break;
@@ -109,8 +136,8 @@ void PrintSample(double t, const Watched& w, const Sample& s)
         std::printf("%5.0f s  %-13s not running\n", t, w.name.c_str());
         return;
     }
-    std::printf("%5.0f s  %-13s ws %7.0f KB  private %7.0f KB  handles %4lu  threads %3lu  cpu %7.3f s", t,
-                w.name.c_str(), s.ws, s.priv, s.handles, s.threads, s.cpu);
+    std::printf("%5.0f s  %-13s ws %7.0f KB  private %7.0f KB  handles %3lu (table %3lu)  threads %2lu  cpu %6.2f s",
+                t, w.name.c_str(), s.ws, s.priv, s.handles, s.table, s.threads, s.cpu);
     if (s.linuxCpu >= 0)
         std::printf("  linux cpu %8.4f s", s.linuxCpu);
     std::printf("\n");
