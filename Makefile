@@ -57,10 +57,24 @@ fuzz: setup
 	build/host/tests/host/fuzz/stamp_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=2 -max_len=64 \
 	    -dict=tests/host/fuzz/stamp.dict
 
+# Measures, never fails a test: the stamp parser on the host, then the
+# watchdog's costs under Wine on the 32-bit build wherever it can run
+# (scripts/bench).
 bench: setup
 	cmake --preset host
 	cmake --build --preset host --target stamp_bench
-	build/host/bench/stamp_bench
+	build/host/bin/stamp_bench
+	@mode=$$(scripts/wine32-mode); \
+	if [ $$mode = fallback ]; then preset=win64; else preset=win; fi; \
+	cmake --preset $$preset && cmake --build --preset $$preset || exit 1; \
+	if [ $$mode = fallback ]; then scripts/bench build/$$preset $$mode; exit; fi; \
+	if [ $$mode = emulated ]; then \
+	    echo "Bench: 32-bit code is emulated here; the 64-bit build idles alongside, natively"; \
+	    cmake --preset win64 >/dev/null && \
+	    cmake --build --preset win64 --target tolvane segholder idlebare procwatch || exit 1; \
+	    native=build/win64; \
+	fi; \
+	scripts/with-wine32 scripts/bench build/$$preset $$mode $$native
 
 clean:
 	rm -rf build dist
