@@ -16,8 +16,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Wine ends its services once no ordinary process is left: a client keeps it.
-"$WINE" "$BIN/zorva-client.exe" --interval 2 >/dev/null 2>&1 &
+# Wine ends its services once no ordinary process is left: this one keeps them,
+# holding no handle of the segment, which must be able to go away.
+"$WINE" "$BIN/wd_soak.exe" --keep 3600000 &
 keeper=$!
 register_service ZorvaService "$(winpath "$BIN/zorva-server.exe") --interval 2 --log $(winpath "$work/server.log")"
 
