@@ -1,6 +1,6 @@
 # Front door. `make test` and `make dist` install what is missing, configure
 # through the CMake presets and build; see README.md.
-.PHONY: all setup test test-host test-wine dist release demo fuzz bench clean
+.PHONY: all setup test test-host test-wine soak dist release demo fuzz bench clean
 
 all: dist
 
@@ -27,6 +27,14 @@ test-wine: setup
 	else \
 	    scripts/with-wine32 ctest --preset win; \
 	fi
+
+# The long soak on real kernel objects: at least 1000 sweeps with chaos.
+soak: setup
+	@mode=$$(scripts/wine32-mode); echo "Soak: 32-bit Wine is $$mode here"; \
+	if [ $$mode = fallback ]; then preset=win64; else preset=win; fi; \
+	cmake --preset $$preset && cmake --build --preset $$preset || exit 1; \
+	if [ $$mode = fallback ]; then KELM_SOAK_LONG=1 ctest --preset win64 -R soak -V; \
+	else KELM_SOAK_LONG=1 scripts/with-wine32 ctest --preset win -R soak -V; fi
 
 dist: setup
 	cmake --preset win

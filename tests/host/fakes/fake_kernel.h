@@ -29,9 +29,15 @@ std::vector<char>& CreateMapping(const std::string& name, size_t size);
 std::vector<char>& Mapping(const std::string& name);
 
 // Failure injection: the next CreateMutexA fails with this code (0: succeeds);
-// each MapViewOfFile takes the front error of the queue (empty: succeeds).
+// each MapViewOfFile takes the front error of the queue (empty or 0: succeeds);
+// the next `abandonedWaits` mutex waits report WAIT_ABANDONED, as after a holder
+// that died.
 extern DWORD createMutexError;
 extern std::vector<DWORD> mapViewErrors;
+extern int abandonedWaits;
+
+// The mapping's name goes away, as when its last handle elsewhere is closed.
+void RemoveMapping(const std::string& name);
 
 // Mutex bookkeeping: waits and releases on any mutex, and views still mapped.
 extern int mutexWaits;
@@ -42,6 +48,7 @@ extern int viewsMapped;
 // still open.
 HANDLE NewHandle(const std::string& kind, const std::string& name);
 int OpenHandleCount();
+int OpenHandleCount(const std::string& kind);
 
 // How many journal entries equal `name`.
 int CallCount(const std::string& name);

@@ -13,6 +13,7 @@ ULONGLONG tickCount = 0;
 DWORD currentPid = 4;
 DWORD createMutexError = 0;
 std::vector<DWORD> mapViewErrors;
+int abandonedWaits = 0;
 int mutexWaits = 0;
 int mutexReleases = 0;
 int viewsMapped = 0;
@@ -49,6 +50,7 @@ void ResetKernel()
     currentPid = 4;
     createMutexError = 0;
     mapViewErrors.clear();
+    abandonedWaits = 0;
     mutexWaits = mutexReleases = viewsMapped = 0;
     lastError = 0;
     mappings.clear();
@@ -67,7 +69,15 @@ std::vector<char>& CreateMapping(const std::string& name, size_t size)
 
 std::vector<char>& Mapping(const std::string& name) { return mappings.at(name); }
 
+void RemoveMapping(const std::string& name) { mappings.erase(name); }
+
 int OpenHandleCount() { return static_cast<int>(openHandles.size()); }
+
+int OpenHandleCount(const std::string& kind)
+{
+    return static_cast<int>(std::count_if(openHandles.begin(), openHandles.end(),
+                                          [&](const Object* object) { return object->kind == kind; }));
+}
 
 int CallCount(const std::string& name)
 {
@@ -139,9 +149,12 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD, DWORD, DWORD, SIZE_T bytes)
 {
     calls.push_back("MapViewOfFile");
     if (!mapViewErrors.empty()) {
-        lastError = mapViewErrors.front();
+        const DWORD error = mapViewErrors.front();
         mapViewErrors.erase(mapViewErrors.begin());
-        return nullptr;
+        if (error != 0) {
+            lastError = error;
+            return nullptr;
+        }
     }
     Object* object = Find(mapping);
     if (object == nullptr || object->kind != "mapping") {
@@ -170,6 +183,10 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD)
     if (Find(handle) == nullptr)
         return WAIT_FAILED;
     ++mutexWaits;
+    if (abandonedWaits > 0) {
+        --abandonedWaits;
+        return WAIT_ABANDONED;
+    }
     return WAIT_OBJECT_0;
 }
 
