@@ -19,6 +19,9 @@ setup_product
 # "taskkill"; each notes that it ran in planted-ran.txt.
 cp "$BIN/plant.exe" taskkill.exe
 printf '@echo %%* >>planted-ran.txt\r\n' >taskkill.bat
+"$WINE" cmd /c taskkill /PID 0 >/dev/null 2>&1 || true
+[ -e planted-ran.txt ] || fail "a bare taskkill does not find the decoys here"
+rm planted-ran.txt
 
 note "start-up with no segment: both ERROR lines, and the window runs"
 start_watchdog
