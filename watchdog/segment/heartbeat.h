@@ -20,6 +20,11 @@ StampTicks NowStamp();
 // A moment given in seconds since 1970 UTC, seen on the local wall clock.
 StampTicks StampOfUnixSeconds(long long unixSeconds);
 
+// A local stamp as UTC ticks since 1970, by the machine's time-zone rules;
+// where the local time occurs twice (the hour repeated when daylight saving
+// ends) the later of the two readings. 0 on failure.
+long long LocalStampToUtc(StampTicks local);
+
 // "PID:" + six-digit process id + " TYP:" + type + " INI:" + stamp: exactly 40
 // characters. Ids above 999999 keep their last six digits, so that the record
 // never grows past its bloq.

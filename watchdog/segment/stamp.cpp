@@ -2,6 +2,8 @@
 
 #include "../shell/log.h"
 
+#include <windows.h>
+
 #include <cstdio>
 
 namespace {
@@ -48,7 +50,53 @@ int64_t DaysFromEpoch(int year, int month, int day)
     return era * 146097 + dayOfEra - 719468;
 }
 
+// FILETIME's range: 1601 up to 2^63 ticks, in seconds from 1970.
+const long long FirstFileTimeSecond = -11644473600LL;
+const long long LastFileTimeSecond = 910692730085LL;
+
+// How far the local wall clock stood ahead of UTC at a moment, in seconds.
+bool LocalOffset(long long unixSeconds, long long& offset)
+{
+    const unsigned long long ticks = static_cast<unsigned long long>(unixSeconds - FirstFileTimeSecond) * 10000000ULL;
+    const FILETIME moment = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME utc, local;
+    if (!FileTimeToSystemTime(&moment, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+        return false;
+    const int64_t localSeconds = DaysFromEpoch(local.wYear, local.wMonth, local.wDay) * 86400 +
+                                 local.wHour * 3600 + local.wMinute * 60 + local.wSecond;
+    offset = localSeconds - unixSeconds;
+    return true;
+}
+
 } // namespace
+
+long long LocalStampToUtc(StampTicks local)
+{
+    const long long fraction = (local % TicksPerSecond + TicksPerSecond) % TicksPerSecond;
+    const long long seconds = local / TicksPerSecond - (local % TicksPerSecond < 0);
+    const long long day = 86400;
+    if (seconds < FirstFileTimeSecond + 2 * day || seconds > LastFileTimeSecond - 2 * day)
+        return 0;
+    // No zone is a day away from UTC, so the offsets a day before and a day
+    // after the reading are those on either side of any change near it. Each
+    // gives a candidate moment; the clock really showed the reading at a
+    // candidate when the offset there is the one that produced it. Two such
+    // (the repeated hour) or none (the skipped hour): the later candidate.
+    long long later = 0;
+    int rank = -1;
+    for (long long probe : {seconds - day, seconds + day}) {
+        long long offset = 0, there = 0;
+        if (!LocalOffset(probe, offset) || !LocalOffset(seconds - offset, there))
+            return 0;
+        const long long utc = seconds - offset;
+        const int shown = there == offset ? 1 : 0;
+        if (shown > rank || (shown == rank && utc > later)) {
+            later = utc;
+            rank = shown;
+        }
+    }
+    return later * TicksPerSecond + fraction;
+}
 
 StampTicks ParseStamp(const std::string& text)
 {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <set>
 
@@ -194,5 +195,46 @@ BOOL ReleaseMutex(HANDLE)
 {
     calls.push_back("ReleaseMutex");
     ++mutexReleases;
+    return TRUE;
+}
+
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime)
+{
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(fileTime->dwHighDateTime) << 32) | fileTime->dwLowDateTime;
+    std::tm utc{};
+    const std::time_t seconds = static_cast<std::time_t>(ticks / 10000000ULL) - 11644473600LL;
+    if (ticks >> 63 || gmtime_r(&seconds, &utc) == nullptr) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    *systemTime = {static_cast<WORD>(utc.tm_year + 1900), static_cast<WORD>(utc.tm_mon + 1),
+                   static_cast<WORD>(utc.tm_wday), static_cast<WORD>(utc.tm_mday),
+                   static_cast<WORD>(utc.tm_hour), static_cast<WORD>(utc.tm_min),
+                   static_cast<WORD>(utc.tm_sec), static_cast<WORD>(ticks / 10000 % 1000)};
+    return TRUE;
+}
+
+BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* universal,
+                                     LPSYSTEMTIME local)
+{
+    calls.push_back("SystemTimeToTzSpecificLocalTime");
+    std::tm fields{};
+    fields.tm_year = universal->wYear - 1900;
+    fields.tm_mon = universal->wMonth - 1;
+    fields.tm_mday = universal->wDay;
+    fields.tm_hour = universal->wHour;
+    fields.tm_min = universal->wMinute;
+    fields.tm_sec = universal->wSecond;
+    const std::time_t seconds = timegm(&fields);
+    std::tm there{};
+    if (zone != nullptr || localtime_r(&seconds, &there) == nullptr) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    *local = {static_cast<WORD>(there.tm_year + 1900), static_cast<WORD>(there.tm_mon + 1),
+              static_cast<WORD>(there.tm_wday), static_cast<WORD>(there.tm_mday),
+              static_cast<WORD>(there.tm_hour), static_cast<WORD>(there.tm_min),
+              static_cast<WORD>(there.tm_sec), universal->wMilliseconds};
     return TRUE;
 }

@@ -18,6 +18,7 @@ DWORD openProcessThrowsFor = 0;
 
 namespace {
 size_t cursor = 0;
+std::map<HANDLE, DWORD> processOf; // open process handles
 int snapshotHandle;
 
 const bool registered = OnReset([] {
@@ -26,6 +27,7 @@ const bool registered = OnReset([] {
     processCreated.clear();
     commands.clear();
     openProcessThrowsFor = 0;
+    processOf.clear();
 });
 
 BOOL Fill(PROCESSENTRY32* entry)
@@ -68,15 +70,23 @@ HANDLE OpenProcess(DWORD, BOOL, DWORD pid)
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    // The pid rides in the handle; CloseHandle of the kernel fake ignores it.
-    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(pid) << 8 | 1);
+    // A kernel handle, so that the journal shows when it is closed and the
+    // handle count whether it leaked.
+    HANDLE handle = NewHandle("process", std::to_string(pid));
+    processOf[handle] = pid;
+    return handle;
 }
 
 BOOL GetProcessTimes(HANDLE process, LPFILETIME creation, LPFILETIME, LPFILETIME, LPFILETIME)
 {
-    const DWORD pid = static_cast<DWORD>(reinterpret_cast<uintptr_t>(process) >> 8);
+    calls.push_back("GetProcessTimes");
+    auto open = processOf.find(process);
+    if (open == processOf.end() || processCreated.count(open->second) == 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
     const unsigned long long ticks =
-        static_cast<unsigned long long>(processCreated.at(pid) + 11644473600LL) * 10000000ULL;
+        static_cast<unsigned long long>(processCreated.at(open->second) + 11644473600LL) * 10000000ULL;
     creation->dwLowDateTime = static_cast<DWORD>(ticks);
     creation->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return TRUE;
@@ -89,4 +99,13 @@ extern "C" int system(const char* command)
     commands.push_back(command == nullptr ? "" : command);
     calls.push_back("system");
     return 0;
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size)
+{
+    static const char folder[] = "C:\\Windows\\system32";
+    if (size < sizeof folder)
+        return sizeof folder;
+    std::memcpy(buffer, folder, sizeof folder);
+    return sizeof folder - 1;
 }

@@ -94,6 +94,33 @@ TEST_F(StampTest, DaylightSavingChangesShiftAges)
     EXPECT_EQ(-60 * S, NowStamp() - ParseStamp(inRepeatedHour));
 }
 
+TEST_F(StampTest, LocalStampsTurnToUtcByTheZoneRulesTakingTheLaterOfTwoReadings)
+{
+    struct ZoneCase {
+        const char* tz;
+        const char* local;
+        long long utc; // seconds since 1970
+    };
+    const char* const Cet = "CET-1CEST,M3.5.0,M10.5.0/3";
+    const ZoneCase cases[] = {
+        {"UTC0", "05/03/24 07:08:09", 1709622489},
+        {Cet, "05/03/24 07:08:09", 1709622489 - 3600},
+        {Cet, "05/07/24 07:08:09", 1720163289 - 7200},
+        {Cet, "26/10/25 02:30:00", 1761442200},       // shown at 00:30 and 01:30 UTC: the later
+        {Cet, "26/10/25 01:59:59", 1761436800 - 1},   // the last second before the repeated hour
+        {Cet, "26/10/25 03:00:00", 1761444000},
+        {Cet, "30/03/25 02:30:00", 1743298200},       // skipped by the clock: the later reading
+        {"<+0530>-5:30", "05/03/24 07:08:09", 1709622489 - 19800}, // the same text in other zones
+        {"<-03>3", "05/03/24 07:08:09", 1709622489 + 10800},
+    };
+    for (const ZoneCase& c : cases) {
+        SetTimeZone(c.tz);
+        EXPECT_EQ(c.utc * S, LocalStampToUtc(ParseStamp(c.local))) << c.tz << ' ' << c.local;
+    }
+    EXPECT_EQ(0, LocalStampToUtc(INT64_MAX));
+    EXPECT_EQ(0, LocalStampToUtc(INT64_MIN));
+}
+
 TEST_F(StampTest, TheYear2069FallsBackTo1969)
 {
     fake::SetUnixTime(3124223999); // 31/12/68 23:59:59 UTC (2068)

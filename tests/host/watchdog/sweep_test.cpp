@@ -8,6 +8,7 @@
 #include "shell/log.h"
 #include "sweep/sweep.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +22,8 @@ std::string Record(unsigned long pid, const char* type, long long secondsAgo)
 {
     return BuildHeartbeatRecord(pid, type, Stamp(secondsAgo));
 }
+
+std::string Kill(const std::string& pid) { return "\"C:\\Windows\\system32\\taskkill.exe\" /F /PID " + pid; }
 } // namespace
 
 class SweepTest : public WatchdogTest {
@@ -117,7 +120,7 @@ TEST_F(SweepTest, KillsStaleClientsInOrderAndClearsTheirBloqs)
     Put(5, Record(3456, "SVR", 4000)); // a server type above bloq 2 is a client
     Put(1, Record(4, "WDG", 4000));   // bloqs 1 and 2 are never judged
     checkPIDs();
-    EXPECT_EQ((std::vector<std::string>{"taskkill /F /PID 001234", "taskkill /F /PID 003456"}), fake::commands);
+    EXPECT_EQ((std::vector<std::string>{Kill("001234"), Kill("003456")}), fake::commands);
     EXPECT_EQ((std::vector<std::string>{"WARNING: [WD] TASKKILL Pid: 001234", "WARNING: [WD] TASKKILL Pid: 003456"}),
               LogLines());
     EXPECT_TRUE(Empty(3));
@@ -127,15 +130,15 @@ TEST_F(SweepTest, KillsStaleClientsInOrderAndClearsTheirBloqs)
     EXPECT_TRUE(fake::CallsStartingWith("OpenSCManagerA").empty());
 }
 
-TEST_F(SweepTest, RecordsWithoutAValidStampAreStale)
+TEST_F(SweepTest, RecordsWithoutAValidStampAreStaleAndProveNoReuse)
 {
     PutCount("3    ");
     Put(3, "PID:000011 TYP:CLI INI:99/99/99 99:99:99");
     Put(4, "PID:000012 TYP:CLI");                 // no INI: the stamp is read from position 3
     Put(5, std::string("PID:12") + std::string(34, '\0')); // the pid text ends at its first NUL
+    fake::processCreated[11] = Now - 5;            // however young the process, it is killed
     checkPIDs();
-    EXPECT_EQ((std::vector<std::string>{"taskkill /F /PID 000011", "taskkill /F /PID 000012", "taskkill /F /PID 12"}),
-              fake::commands);
+    EXPECT_EQ((std::vector<std::string>{Kill("000011"), Kill("000012"), Kill("12")}), fake::commands);
 }
 
 TEST_F(SweepTest, ReadsTheCountAsStoiDoesAfterCompaction)
@@ -196,13 +199,18 @@ TEST_F(SweepTest, CountsPastTheSegmentAskForBloqsThatDoNotExist)
     checkPIDs();
     EXPECT_EQ((std::vector<std::string>{"ERROR: ReadBloqFromSharedMemory: offset 256 fuera de rango"}), LogLines());
 
+    // A corrupt count: bloq 255 is still judged, then one range line only.
     PutCount("99999");
     Put(255, Record(255, "CLI", 100));
     checkPIDs();
-    const std::vector<std::string> lines = LogLines();
-    ASSERT_EQ(1u + 1 + 99746, lines.size());
-    EXPECT_EQ("WARNING: [WD] TASKKILL Pid: 000255", lines[1]); // bloq 255 is still judged first
-    EXPECT_EQ("ERROR: ReadBloqFromSharedMemory: offset 100001 fuera de rango", lines.back());
+    EXPECT_EQ((std::vector<std::string>{"ERROR: ReadBloqFromSharedMemory: offset 256 fuera de rango",
+                                        "WARNING: [WD] TASKKILL Pid: 000255",
+                                        "ERROR: ReadBloqFromSharedMemory: offset 256 fuera de rango"}),
+              LogLines());
+    EXPECT_EQ(256, LastClientBloq(99999));
+    EXPECT_EQ(256, LastClientBloq(254));
+    EXPECT_EQ(255, LastClientBloq(253));
+    EXPECT_EQ(-9997, LastClientBloq(-9999));
 }
 
 TEST_F(SweepTest, AnExceptionEndsTheRunKeepingWhatWasDone)
@@ -221,39 +229,92 @@ TEST_F(SweepTest, AnExceptionEndsTheRunKeepingWhatWasDone)
     EXPECT_FALSE(Empty(5));
 }
 
-TEST_F(SweepTest, PidTextsThatAreNoPlainNumberNeverReachTheShell)
+// Whether the command runs for a stale record: only for a plain number, and
+// not when the process now holding that number was created more than 2 s
+// after the record was written, judged in UTC.
+TEST_F(SweepTest, TheKillGuardJudgesPidTextsAndCreationTimesInUtc)
 {
-    const std::vector<std::string> hostile = {"1&calc", "1|x", "<a", ">b", "^c", "\"d\"", "12 34", "-5", "+5", "abc", ""};
-    PutCount(std::to_string(hostile.size()) + std::string(5 - std::to_string(hostile.size()).size(), ' '));
-    for (size_t i = 0; i < hostile.size(); ++i)
-        Put(3 + static_cast<int>(i), "PID:" + hostile[i] + " TYP:CLI INI:" + Stamp(100));
-    checkPIDs();
-    EXPECT_TRUE(fake::commands.empty());
-    // The log reads as it always did: one WARNING per stale record, every bloq cleared.
-    EXPECT_EQ(hostile.size(), LogLines().size());
-    for (size_t i = 0; i < hostile.size(); ++i)
-        EXPECT_TRUE(Empty(3 + static_cast<int>(i))) << hostile[i];
+    enum Outcome { Run, NotNumber, Reused };
+    struct GuardCase {
+        const char* tz;
+        long long written; // UTC seconds of the record's stamp, written in that zone
+        long long created; // UTC seconds the process holding the pid was created; 0: none
+        std::string pid;
+        Outcome outcome;
+    };
+    const char* const Cet = "CET-1CEST,M3.5.0,M10.5.0/3";
+    const long long Oct26 = 1761436800; // 2025-10-26 00:00 UTC: 02:00-03:00 CET is shown twice
+    const GuardCase cases[] = {
+        {"UTC0", Now - 100, 0, "000500", Run},
+        {"UTC0", Now - 100, Now - 3600, "000500", Run},
+        {"UTC0", Now - 100, Now - 98, "000500", Run}, // within the stamp's rounding
+        {"UTC0", Now - 100, Now - 97, "000500", Reused},
+        {"<+0530>-5:30", Now - 100, Now - 50, "000500", Reused},
+        {"<+0530>-5:30", Now - 100, Now - 200, "000500", Run},
+        {"<-03>3", Now - 100, Now - 50, "000500", Reused},
+        // A hung writer created at 02:50 CEST that last wrote at 02:05 CET.
+        {Cet, Oct26 + 3900, Oct26 + 3000, "000500", Run},
+        // Created in the repeated hour after a record of 02:20: spared only
+        // when later than 02:20 CET.
+        {Cet, Oct26 + 1200, Oct26 + 5400, "000500", Reused},
+        {Cet, Oct26 + 1200, Oct26 + 4200, "000500", Run},
+        {"UTC0", Now - 100, Now - 50, "1&calc", NotNumber},
+        {"UTC0", Now - 100, 0, "1|x", NotNumber},
+        {"UTC0", Now - 100, 0, "<a", NotNumber},
+        {"UTC0", Now - 100, 0, "^c", NotNumber},
+        {"UTC0", Now - 100, 0, "\"d\"", NotNumber},
+        {"UTC0", Now - 100, 0, "12 34", NotNumber},
+        {"UTC0", Now - 100, 0, "-5", NotNumber},
+        {"UTC0", Now - 100, 0, "+5", NotNumber},
+        {"UTC0", Now - 100, 0, "", NotNumber},
+    };
+    for (const GuardCase& c : cases) {
+        const std::string name = std::string(c.tz) + " '" + c.pid + "' created " + std::to_string(c.created);
+        fake::ResetAll();
+        segment_ = &CreateSegment();
+        SegmentMappingHandle = nullptr;
+        OpenSharedMemory();
+        std::filesystem::remove(root_ + "/Log.txt");
+        SetTimeZone(c.tz);
+        fake::SetUnixTime(std::max(c.written, c.created) + 3600); // stale on any clock
+        PutCount("1    ");
+        const std::string record = "PID:" + c.pid + " TYP:CLI INI:" + LocalStampText(c.written);
+        const std::string pid = record.substr(4, 6); // the field as the sweep takes it
+        Put(3, record);
+        if (c.created != 0)
+            fake::processCreated[500] = c.created;
+        const int handles = fake::OpenHandleCount();
+
+        checkPIDs();
+
+        const char* const lines[] = {"WARNING: [WD] TASKKILL Pid: ", "WARNING: [WD] TASKKILL omitido, Pid no válido: ",
+                                     "WARNING: [WD] TASKKILL omitido, Pid reutilizado: "};
+        EXPECT_EQ(std::vector<std::string>{lines[c.outcome] + pid}, LogLines()) << name;
+        EXPECT_EQ(c.outcome == Run ? std::vector<std::string>{Kill(pid)} : std::vector<std::string>{},
+                  fake::commands) << name;
+        EXPECT_TRUE(Empty(3)) << name;
+        EXPECT_EQ(handles, fake::OpenHandleCount()) << name;
+    }
 }
 
-TEST_F(SweepTest, AReusedProcessNumberIsNotKilled)
+TEST_F(SweepTest, TheProcessStaysOpenUntilTheCommandHasReturned)
 {
-    PutCount("2    ");
-    Put(3, Record(500, "CLI", 100)); // its writer died; 500 now belongs to a newer process
-    Put(4, Record(600, "CLI", 100)); // a hung client that wrote its own record
-    fake::processCreated[500] = Now - 50;
-    fake::processCreated[600] = Now - 3600;
+    PutCount("1    ");
+    Put(3, Record(500, "CLI", 100));
+    fake::processCreated[500] = Now - 3600;
     checkPIDs();
-    EXPECT_EQ((std::vector<std::string>{"taskkill /F /PID 000600"}), fake::commands);
-    EXPECT_EQ((std::vector<std::string>{"WARNING: [WD] TASKKILL Pid: 000500", "WARNING: [WD] TASKKILL Pid: 000600"}),
-              LogLines());
-    EXPECT_TRUE(Empty(3));
-    EXPECT_TRUE(Empty(4));
+    const auto at = [](const std::string& call) {
+        return std::find(fake::calls.begin(), fake::calls.end(), call) - fake::calls.begin();
+    };
+    EXPECT_LT(at("OpenProcess 500"), at("system"));
+    EXPECT_LT(at("system"), at("CloseHandle process"));
+    EXPECT_EQ(1, fake::CallCount("CloseHandle process"));
 
-    // Created within the rounding of the stamp: it may be the writer.
-    Put(3, Record(700, "CLI", 100));
-    fake::processCreated[700] = Now - 98;
-    checkPIDs();
-    EXPECT_EQ("taskkill /F /PID 000700", fake::commands.back());
+    // A caller that asks for the handle gets it open.
+    HANDLE process = nullptr;
+    EXPECT_EQ(KillRun, CheckKill("500", ParseStamp(Stamp(100)), &process));
+    ASSERT_NE(nullptr, process);
+    EXPECT_TRUE(CloseHandle(process));
 }
 
 TEST(RecordFieldTest, FindsTagsAnywhereOrFallsBackToPosition3)

@@ -76,6 +76,19 @@ typedef struct _FILETIME {
     DWORD dwHighDateTime;
 } FILETIME, *LPFILETIME;
 
+typedef struct _SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+
+typedef struct _TIME_ZONE_INFORMATION TIME_ZONE_INFORMATION;
+
 // Errors, processes, time.
 DWORD GetLastError();
 void SetLastError(DWORD code);
@@ -85,6 +98,12 @@ BOOL CloseHandle(HANDLE handle);
 void GetSystemTimeAsFileTime(LPFILETIME time);
 ULONGLONG GetTickCount64();
 void Sleep(DWORD milliseconds);
+// The fake's local time follows TZ, as localtime does; only a null zone (the
+// machine's own) is supported.
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
+BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* universal,
+                                     LPSYSTEMTIME local);
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 
 #define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD pid);

@@ -1,16 +1,27 @@
 #!/bin/bash
 # The real tolvane.exe from start to end: start-up without a segment and its
 # recovery, the heartbeat in bloq 1 at every tick, the single-instance rule,
-# and the messages that end it or that it only logs.
+# the first sweep over planted records (only the system's taskkill runs, and
+# only for a plain number of a process not newer than its record; a corrupt
+# count logs one range line), and the messages that end it or that it only
+# logs.
 . "$(dirname "$0")/common.sh"
 use_prefix wd-lifecycle
 client=
+hung=
 cleanup() {
-    [ -n "$client" ] && kill "$client" 2>/dev/null || true
+    for pid in $client $hung; do kill "$pid" 2>/dev/null || true; done
     cleanup_watchdog_run
 }
 trap cleanup EXIT
 setup_product
+# Decoys in the watchdog's working folder: cmd would run either for a bare
+# "taskkill"; each notes that it ran in planted-ran.txt.
+cp "$BIN/plant.exe" taskkill.exe
+printf '@echo %%* >>planted-ran.txt\r\n' >taskkill.bat
+"$WINE" cmd /c taskkill /PID 0 >/dev/null 2>&1 || true
+[ -e planted-ran.txt ] || fail "a bare taskkill does not find the decoys here"
+rm planted-ran.txt
 
 note "start-up with no segment: both ERROR lines, and the window runs"
 start_watchdog
@@ -42,19 +53,27 @@ wait_for 40 ticked_without_segment || fail "no second open attempt: $(log_lines)
     || fail "first tick: $(log_lines)"
 
 note "the segment appears: the next tick opens it and writes bloq 1"
-start_server --interval 2
-# A healthy client: between two watchdogs it keeps Wine from ending the service.
-"$WINE" "$BIN/zorva-client.exe" --interval 2 &
+# Server and healthy client beat once a minute (each tidies the count), so
+# that the count planted below stands at the sweep. The client, between two
+# watchdogs, keeps Wine from ending the service.
+start_server --interval 60
+"$WINE" "$BIN/zorva-client.exe" --interval 60 &
 client=$!
-# Two stale records that the first sweep must not act on beyond its log line
-# and the clearing: one names the live client, created long after the record's
-# stamp (its number was reused); one holds a pid text that is a command.
-client_recorded() { [ -n "$(bloq 3)" ]; }
-wait_for 20 client_recorded || fail "the client has no record"
+client_in() { bloq "$1" | grep -q 'TYP:CLI'; }
+wait_for 20 client_in 3 || fail "the client has no record"
+"$WINE" "$BIN/zorva-client.exe" --hang &
+hung=$!
+wait_for 20 client_in 4 || fail "the hung client has no record"
 client_pid=$(bloq 3 | cut -c5-10)
-planted=$("$WINE" "$BIN/plant.exe" "PID:$client_pid TYP:CLI INI:01/01/20 00:00:00" | tr -d '\r')
-[ "$planted" = 4 ] || fail "planted record in bloq $planted"
-"$WINE" "$BIN/plant.exe" "PID:0&md x TYP:CLI INI:01/01/20 00:00:00" >/dev/null || fail "second planted record"
+hung_pid=$(bloq 4 | cut -c5-10)
+# For the first sweep: the hung client's record with a stamp that does not
+# parse; a record naming the live client, created long after the record's
+# stamp (its number was reused); one whose pid text is a command; a corrupt
+# count.
+planted=$("$WINE" "$BIN/plant.exe" --at 4 "PID:$hung_pid TYP:CLI INI:99/99/99 99:99:99" \
+    "PID:$client_pid TYP:CLI INI:01/01/20 00:00:00" "PID:0&md x TYP:CLI INI:01/01/20 00:00:00" \
+    --count 99999 | tr -d '\r' | xargs)
+[ "$planted" = "4 5 6" ] || fail "planted records in bloqs $planted"
 record_pattern='^PID:[0-9]{6} TYP:WDG INI:[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$'
 bloq1_written() { [ -n "$(bloq 1)" ]; }
 wait_for 40 bloq1_written || fail "no heartbeat in bloq 1 after the first tick"
@@ -71,14 +90,22 @@ gap=$(( ($(seconds "$second") - $(seconds "$first") + 86400) % 86400 ))
 [ "$gap" -ge 28 ] && [ "$gap" -le 33 ] || fail "heartbeats $gap s apart"
 echo "heartbeats: $first, then $second"
 
-note "the first sweep: both planted records logged and cleared, nothing run for them"
-# The sweep follows the heartbeat within the same tick; emulated, it takes a while.
-wait_for 30 log_has "WARNING: [WD] TASKKILL Pid: 0&md x" || fail "no sweep: $(log_lines)"
-log_has "WARNING: [WD] TASKKILL Pid: $client_pid" || fail "no line for the reused pid: $(log_lines)"
-log_has "WARNING: [WD] TASKKILL Pid: 0&md x" || fail "no line for the command pid text: $(log_lines)"
+note "the first sweep: the hung client killed by the system's taskkill, nothing run for the others"
+# The sweep follows the heartbeat within the same tick and ends with the range
+# line of count 99999; emulated, it takes a while.
+wait_for 60 log_has "ERROR: ReadBloqFromSharedMemory: offset 256 fuera de rango" || fail "no whole sweep: $(log_lines)"
+log_has "WARNING: [WD] TASKKILL Pid: $hung_pid" || fail "no kill of the hung client: $(log_lines)"
+wait_for 10 bash -c "! kill -0 $hung 2>/dev/null" || fail "the hung client still runs"
+hung=
+log_has "WARNING: [WD] TASKKILL omitido, Pid reutilizado: $client_pid" || fail "no line for the reused pid: $(log_lines)"
+log_has "WARNING: [WD] TASKKILL omitido, Pid no válido: 0&md x" || fail "no line for the command pid text: $(log_lines)"
 kill -0 "$client" || fail "the live client whose number was reused got killed"
+[ ! -e planted-ran.txt ] || fail "a planted taskkill ran: $(cat planted-ran.txt)"
 [ ! -e x ] && [ ! -e ../x ] || fail "the pid text reached the command interpreter"
-segview | grep -q 'INI:01/01/20' && fail "a planted record was not cleared"
+[ "$(log_count "ERROR: ReadBloqFromSharedMemory: offset 256 fuera de rango")" = 1 ] \
+    && [ "$(log_lines | grep -c 'fuera de rango')" = 1 ] || fail "count 99999: $(log_lines | grep -c 'fuera de rango') range lines"
+segview | grep -Eq "INI:01/01/20|INI:99/99/99" && fail "a planted record was not cleared"
+log_lines | grep -F -e TASKKILL -e 'fuera de rango'
 
 note "log-off: WM_QUERYENDSESSION is logged, not vetoed, and ends the watchdog with bloq 1 cleared"
 [ "$(wdmsg queryendsession)" != 0 ] || fail "WM_QUERYENDSESSION vetoed the log-off"
