@@ -3,9 +3,6 @@
 #include <segment/segment.h>
 #include <shell/log.h>
 #include <sweep/sweep.h>
-#ifdef SEGVIEW_SWEEP_SHIM
-#include "sweep_shim.h"
-#endif
 
 #include <algorithm>
 #include <cstdio>

@@ -31,16 +31,6 @@
 
 namespace {
 
-// The mended sweep declares CheckKill; with it come the "omitido" lines, the
-// bounded range errors and an open that closes the mutex handle it replaces.
-// Before those mends are merged the checks that need them are counted, not
-// enforced.
-template <class S>
-auto ProbeCheckKill(int) -> decltype(CheckKill(std::declval<S>(), StampTicks(0)), std::true_type());
-template <class S>
-std::false_type ProbeCheckKill(...);
-const bool Mended = decltype(ProbeCheckKill<std::string>(0))::value;
-
 const char* const Hostile[] = {"1&calc", "1|x", "<a", "\"d\"", "12 34", "-5", "+5", "abc", "", " 123", "\xff\xfe", "0x1F"};
 
 // The value after the first tag, or from position 3 without it.
@@ -82,7 +72,7 @@ protected:
     int logDownFor_ = 0;
     size_t logSeen_ = 0;
     std::map<std::string, int> faults_;
-    long kills_ = 0, stale_ = 0, withheld_ = 0, unmendedLines_ = 0, unmendedRanges_ = 0;
+    long kills_ = 0, stale_ = 0, withheld_ = 0;
 
     long long Range(long long low, long long high)
     {
@@ -295,7 +285,7 @@ protected:
             const bool reused = stamp != 0 && exists && process->second * TicksPerSecond > stamp + 2 * TicksPerSecond;
             Candidate c{i, pid, plain && !reused, plain && !reused && !(stamp == 0 && exists),
                         before - stamp >= StaleAge, ""};
-            c.line = !Mended || c.allowed ? "WARNING: [WD] TASKKILL Pid: " + pid
+            c.line = c.allowed ? "WARNING: [WD] TASKKILL Pid: " + pid
                      : plain              ? "WARNING: [WD] TASKKILL omitido, Pid reutilizado: " + pid
                                           : "WARNING: [WD] TASKKILL omitido, Pid no v\xc3\xa1lido: " + pid;
             c.line = c.line.substr(0, c.line.find('\n')); // a line feed in the text starts a new log line
@@ -319,8 +309,7 @@ protected:
         ASSERT_EQ(0, fake::viewsMapped);
         ASSERT_EQ(fake::mutexWaits, fake::mutexReleases);
         ASSERT_LE(fake::OpenHandleCount("mapping"), 1);
-        if (Mended)
-            ASSERT_LE(fake::OpenHandleCount("mutex"), 1) << "the open must close the mutex handle it replaces";
+        ASSERT_LE(fake::OpenHandleCount("mutex"), 1) << "the open must close the mutex handle it replaces";
         ASSERT_EQ(0, fake::OpenScHandleCount());
         ASSERT_EQ(0, fake::LiveHeapBlocks());
     }
@@ -412,11 +401,7 @@ protected:
         for (const Candidate& c : candidates)
             expected.push_back(c.line);
         ASSERT_EQ(expected, kills);
-        if (!Mended)
-            unmendedLines_ += std::count(killed.begin(), killed.end(), false);
-        const int wanted = countOk && count + 2 > 255 ? (Mended ? 1 : count + 2 - 255) : 0;
-        ASSERT_EQ(wanted, ranges);
-        unmendedRanges_ += Mended ? 0 : std::max(0, wanted - 1);
+        ASSERT_EQ(countOk && count + 2 > 255 ? 1 : 0, ranges);
     }
 };
 
@@ -428,7 +413,7 @@ TEST_F(SoakTest, ThousandsOfSweepsWithFaultsKeepTheirPromises)
                                              : static_cast<unsigned long long>(std::random_device()()) << 16 ^ std::time(nullptr);
     const int sweeps = sweepsText ? std::atoi(sweepsText) : 2000;
     const int warmUp = std::min(200, sweeps / 2);
-    std::printf("soak: KELM_SOAK_SEED=%llu KELM_SOAK_SWEEPS=%d (%s sweep)\n", seed, sweeps, Mended ? "mended" : "unmended");
+    std::printf("soak: KELM_SOAK_SEED=%llu KELM_SOAK_SWEEPS=%d\n", seed, sweeps);
     SCOPED_TRACE("replay with KELM_SOAK_SEED=" + std::to_string(seed));
     rng_.seed(seed);
     seg_ = &CreateSegment();
@@ -452,12 +437,8 @@ TEST_F(SoakTest, ThousandsOfSweepsWithFaultsKeepTheirPromises)
                 heapWarm = heap;
                 handlesWarm = handles;
             } else {
-                if (Mended || handles <= handlesWarm) {
-                    EXPECT_LE(handles, std::max(handlesWarm, 2));
-                    EXPECT_LT(heap, heapWarm + 64 * 1024) << "heap grew from " << heapWarm;
-                } else {
-                    std::printf("soak: unmended open: %d mutex handles leaked\n", handles - handlesWarm);
-                }
+                EXPECT_LE(handles, std::max(handlesWarm, 2));
+                EXPECT_LT(heap, heapWarm + 64 * 1024) << "heap grew from " << heapWarm;
             }
         }
     }
@@ -468,9 +449,6 @@ TEST_F(SoakTest, ThousandsOfSweepsWithFaultsKeepTheirPromises)
                 ms / sweeps, stale_, kills_, withheld_);
     for (const auto& [fault, times] : faults_)
         std::printf("soak: fault \"%s\" %d times\n", fault.c_str(), times);
-    if (!Mended)
-        std::printf("soak: unmended sweep: %ld TASKKILL lines for commands not run, %ld range lines past the first\n",
-                    unmendedLines_, unmendedRanges_);
     EXPECT_GT(kills_, 0);
     EXPECT_GT(withheld_, 0);
 }

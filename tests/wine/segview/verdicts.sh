@@ -60,10 +60,6 @@ expected_verdicts="3 FRESH none
 
 note "the first sweep, 60 s after the start, writes exactly the lines the inspector named"
 expected=$(jq -r '(.bloqs[] | .log // empty), .count.log[]' <<<"$json")
-if [ "${SWEEP_SHIM:-}" = 1 ]; then
-    # TEMPORARY: this tree's sweep still writes its old line for a withheld kill.
-    expected=$(sed 's/TASKKILL omitido, Pid [^:]*: /TASKKILL Pid: /' <<<"$expected")
-fi
 swept() { [ "$(log_lines | wc -l)" -ge "$(wc -l <<<"$expected")" ]; }
 wait_for 100 swept || fail "no sweep: $(log_lines)"
 sleep 2
@@ -76,8 +72,7 @@ for bloq in $(jq -r '.bloqs[] | select(.bloq >= 3) | .bloq' <<<"$json"); do
     if [ "$was" = none ]; then want=1; else want=0; fi
     [ "$now" = "$want" ] || fail "bloq $bloq (action $was) after the sweep: $(inspect)"
 done
-# TEMPORARY: this tree's sweep still spares a pid whose record has no stamp.
-[ "${SWEEP_SHIM:-}" = 1 ] || wait_for 10 bash -c "! kill -0 $client 2>/dev/null" \
+wait_for 10 bash -c "! kill -0 $client 2>/dev/null" \
     || fail "the client named by the unparseable stamp still runs"
 jq -e '.watchdog.record and (.watchdog.silent | not)' <<<"$after" >/dev/null || fail "watchdog: $(jq -c .watchdog <<<"$after")"
 inspect
