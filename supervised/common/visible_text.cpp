@@ -2,16 +2,10 @@
 
 #include <cstdio>
 
-std::string VisibleBloqText(const std::string& bytes)
+std::string EscapedBytes(const std::string& bytes)
 {
-    size_t end = bytes.size();
-    while (end > 0 && bytes[end - 1] == '\0')
-        --end;
-    const size_t trailingZeros = bytes.size() - end;
-
     std::string text;
-    for (size_t i = 0; i < end; ++i) {
-        const unsigned char c = bytes[i];
+    for (unsigned char c : bytes) {
         if (c == '\0') {
             text += "\\0";
         } else if (c == '\\') {
@@ -24,6 +18,17 @@ std::string VisibleBloqText(const std::string& bytes)
             text += static_cast<char>(c);
         }
     }
+    return text;
+}
+
+std::string VisibleBloqText(const std::string& bytes)
+{
+    size_t end = bytes.size();
+    while (end > 0 && bytes[end - 1] == '\0')
+        --end;
+    const size_t trailingZeros = bytes.size() - end;
+
+    std::string text = EscapedBytes(bytes.substr(0, end));
     if (trailingZeros == 1)
         text += "\\0";
     else if (trailingZeros > 1)

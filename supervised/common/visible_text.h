@@ -5,6 +5,9 @@
 #include <string>
 
 // "\0" for a zero byte, "\xNN" for other unprintable bytes, "\\" for a
-// backslash. A run of zero bytes that reaches the end is written once, as
+// backslash.
+std::string EscapedBytes(const std::string& bytes);
+
+// The same, except that a run of zero bytes that reaches the end is written once, as
 // "\0 x N", so that a short text does not drown in its padding.
 std::string VisibleBloqText(const std::string& bytes);

@@ -3,29 +3,11 @@
 #include <segment/segment.h>
 #include <shell/log.h>
 #include <sweep/sweep.h>
+#include <visible_text.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <exception>
-
-std::string EscapedBytes(const std::string& bytes)
-{
-    std::string text;
-    for (unsigned char c : bytes) {
-        if (c == '\0') {
-            text += "\\0";
-        } else if (c == '\\') {
-            text += "\\\\";
-        } else if (c < 0x20 || c >= 0x7f) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", c);
-            text += escape;
-        } else {
-            text += static_cast<char>(c);
-        }
-    }
-    return text;
-}
 
 static std::string CutAtNul(std::string text)
 {

@@ -51,8 +51,5 @@ struct Inspection {
     WatchdogReport watchdog;
 };
 
-// Every byte printable: "\0", "\\", "\xNN" for the rest.
-std::string EscapedBytes(const std::string& bytes);
-
 // `segment` holds the 10240 bytes of one snapshot.
 Inspection Inspect(const std::string& segment, long long unixSecondsNow);
