@@ -34,13 +34,9 @@ for exe in "$@"; do
 done
 
 # The guide belongs in every release.
-# TODO: once docs/deployment.md is on main, make its absence an error.
 guide=$src/docs/deployment.md
-if [ -f "$guide" ]; then
-    cp "$guide" "$stage/$name/deployment.md"
-else
-    echo "release: WARNING: no deployment guide at docs/deployment.md; the zip goes without it"
-fi
+[ -f "$guide" ] || fail "no deployment guide at docs/deployment.md"
+cp "$guide" "$stage/$name/deployment.md"
 
 if [ -n "${SIGN_CERT:-}${SIGN_KEY:-}" ]; then
     [ -f "${SIGN_CERT:-}" ] || fail "SIGN_CERT is not a file: ${SIGN_CERT:-}"
