@@ -6,6 +6,7 @@
 # so and nothing verifies. A wrong key password: an error and no zip.
 set -euo pipefail
 package=$1 version=$2
+src=$(cd "$(dirname "$0")/../.." && pwd)
 shift 2
 exes=("$@")
 work=$(mktemp -d)
@@ -31,7 +32,7 @@ for row in "${cases[@]}"; do
     env=()
     [ "$key" = - ] || env=(SIGN_CERT="$work/cert.pem" SIGN_KEY="$work/$key" SIGN_PASS="$pass")
     status=ok
-    env "${env[@]}" bash "$package" /nonexistent "$out" kelm "$version" "${exes[@]}" >"$out.log" 2>&1 || status=fail
+    env "${env[@]}" bash "$package" "$src" "$out" kelm "$version" "${exes[@]}" >"$out.log" 2>&1 || status=fail
     [ $status = "$outcome" ] || { cat "$out.log"; fail "$name: packaging gave $status, not $outcome"; }
     grep -q "$line" "$out.log" || { cat "$out.log"; fail "$name: no line '$line'"; }
     if [ "$outcome" = fail ]; then

@@ -264,7 +264,10 @@ int main(int argc, char** argv)
     Healthy = {Spawn(Client("")), Spawn(Client(""))};
     ULONGLONG lastHung = 0;
     double nextOutage = 100; // after the first hung client was killed
-    const int warmUp = 200;
+    // Warm-up ends at a quarter of the run: by then every kind of fault and
+    // the first outage have happened, and Wine's own heap has settled.
+    const double warmUpAt = seconds / 4.0;
+    double nextSample = warmUpAt;
     Figures warm;
     double sweepMs = 0;
     std::vector<int> killedPids, loggedPids;
@@ -310,11 +313,15 @@ int main(int argc, char** argv)
         if (!logHeld && LogHolder == nullptr)
             for (size_t k = killedBefore; k < killedPids.size(); ++k)
                 loggedPids.push_back(killedPids[k]);
-        if (n + 1 == warmUp) {
-            warm = Measure();
-            std::printf("soak: after warm-up (%d sweeps, %.0f s): %lu handles, working set %lu KB, private %lu KB\n",
-                        warmUp, Elapsed(), warm.handles, warm.workingSetKb, warm.privateKb);
+        if (Elapsed() >= nextSample) {
+            const Figures now = Measure();
+            if (nextSample == warmUpAt)
+                warm = now;
+            std::printf("soak: %s (%d sweeps, %.0f s): %lu handles, working set %lu KB, private %lu KB\n",
+                        nextSample == warmUpAt ? "after warm-up" : "then", n + 1, Elapsed(), now.handles,
+                        now.workingSetKb, now.privateKb);
             std::fflush(stdout);
+            nextSample += seconds / 8.0;
         }
     }
     const Figures end = Measure();
