@@ -22,7 +22,7 @@ trap cleanup EXIT
 keeper=$!
 register_service ZorvaService "$(winpath "$BIN/zorva-server.exe") --interval 2 --log $(winpath "$work/server.log")"
 
-if [ "${KELM_SOAK_LONG:-}" = 1 ]; then args=(--sweeps 1000 --seconds 240); else args=(--sweeps 100 --seconds 110); fi
+if [ "${KELM_SOAK_LONG:-}" = 1 ]; then args=(--sweeps 1000 --seconds 240); else args=(--sweeps 100 --seconds 130); fi
 [ -n "${KELM_SOAK_SEED:-}" ] && args+=(--seed "$KELM_SOAK_SEED")
 status=0
 "$WINE" "$BIN/wd_soak.exe" "${args[@]}" | tr -d '\r' || status=$?
