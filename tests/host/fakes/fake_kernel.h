@@ -47,6 +47,8 @@ extern int viewsMapped;
 // A handle of the given kind that CloseHandle accepts once; handles of any kind
 // still open.
 HANDLE NewHandle(const std::string& kind, const std::string& name);
+// The name given to an open handle of that kind; empty once it is closed.
+std::string HandleName(HANDLE handle, const std::string& kind);
 int OpenHandleCount();
 int OpenHandleCount(const std::string& kind);
 

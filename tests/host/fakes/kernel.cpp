@@ -36,6 +36,12 @@ Object* Find(HANDLE handle)
 }
 } // namespace
 
+std::string HandleName(HANDLE handle, const std::string& kind)
+{
+    const Object* object = Find(handle);
+    return object != nullptr && object->kind == kind ? object->name : "";
+}
+
 HANDLE NewHandle(const std::string& kind, const std::string& name)
 {
     Object* object = new Object{kind, name};

@@ -18,7 +18,6 @@ DWORD openProcessThrowsFor = 0;
 
 namespace {
 size_t cursor = 0;
-std::map<HANDLE, DWORD> processOf; // open process handles
 int snapshotHandle;
 
 const bool registered = OnReset([] {
@@ -27,7 +26,6 @@ const bool registered = OnReset([] {
     processCreated.clear();
     commands.clear();
     openProcessThrowsFor = 0;
-    processOf.clear();
 });
 
 BOOL Fill(PROCESSENTRY32* entry)
@@ -72,21 +70,19 @@ HANDLE OpenProcess(DWORD, BOOL, DWORD pid)
     }
     // A kernel handle, so that the journal shows when it is closed and the
     // handle count whether it leaked.
-    HANDLE handle = NewHandle("process", std::to_string(pid));
-    processOf[handle] = pid;
-    return handle;
+    return NewHandle("process", std::to_string(pid));
 }
 
 BOOL GetProcessTimes(HANDLE process, LPFILETIME creation, LPFILETIME, LPFILETIME, LPFILETIME)
 {
     calls.push_back("GetProcessTimes");
-    auto open = processOf.find(process);
-    if (open == processOf.end() || processCreated.count(open->second) == 0) {
+    const std::string pid = HandleName(process, "process");
+    if (pid.empty() || processCreated.count(std::stoul(pid)) == 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     const unsigned long long ticks =
-        static_cast<unsigned long long>(processCreated.at(open->second) + 11644473600LL) * 10000000ULL;
+        static_cast<unsigned long long>(processCreated.at(std::stoul(pid)) + 11644473600LL) * 10000000ULL;
     creation->dwLowDateTime = static_cast<DWORD>(ticks);
     creation->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return TRUE;

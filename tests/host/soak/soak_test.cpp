@@ -438,7 +438,7 @@ TEST_F(SoakTest, ThousandsOfSweepsWithFaultsKeepTheirPromises)
                 handlesWarm = handles;
             } else {
                 EXPECT_LE(handles, std::max(handlesWarm, 2));
-                EXPECT_LT(heap, heapWarm + 64 * 1024) << "heap grew from " << heapWarm;
+                EXPECT_LT(heap, heapWarm + 8 * 1024) << "heap grew from " << heapWarm;
             }
         }
     }
