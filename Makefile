@@ -77,9 +77,9 @@ bench: setup
 	cmake --preset $$preset && cmake --build --preset $$preset || exit 1; \
 	if [ $$mode = fallback ]; then scripts/bench build/$$preset $$mode; exit; fi; \
 	if [ $$mode = emulated ]; then \
-	    echo "Bench: 32-bit code is emulated here; the 64-bit build idles alongside, natively"; \
+	    echo "Bench: 32-bit code is emulated here; the 64-bit build runs alongside, natively"; \
 	    cmake --preset win64 >/dev/null && \
-	    cmake --build --preset win64 --target tolvane segholder idlebare procwatch || exit 1; \
+	    cmake --build --preset win64 --target tolvane segholder idlebare procwatch floor_bench || exit 1; \
 	    native=build/win64; \
 	fi; \
 	scripts/with-wine32 scripts/bench build/$$preset $$mode $$native
