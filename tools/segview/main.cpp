@@ -2,7 +2,7 @@
 // verdict the watchdog's next sweep will reach on it, the client count as the
 // sweep reads it and the watchdog's own heartbeat. Reads under the segment
 // mutex, so that no record is caught half written.
-#include "inspect.h"
+#include "judge.h"
 #include "render.h"
 
 #include <segment_side.h>
@@ -138,10 +138,10 @@ int main(int argc, char** argv)
         std::string bytes;
         if ((code = Snapshot(segment, bytes)) != ExitShown)
             break;
-        const Inspection inspection = Inspect(bytes, UnixSecondsNow());
+        const SegmentReport judged = JudgeSegment(bytes, UnixSecondsNow());
         if (!first && !json)
             ClearScreen();
-        std::fputs((json ? JsonReport(inspection) : TextReport(inspection)).c_str(), stdout);
+        std::fputs((json ? JsonReport(judged) : TextReport(judged)).c_str(), stdout);
         std::fflush(stdout);
         if (watchSeconds == 0)
             break;

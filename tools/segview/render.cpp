@@ -102,17 +102,17 @@ static std::string WatchdogLine(const WatchdogReport& watchdog)
            EscapedBytes(watchdog.pid) + ")";
 }
 
-std::string TextReport(const Inspection& inspection)
+std::string TextReport(const SegmentReport& judged)
 {
-    std::string text = "segment Global\\KelmMem at " + inspection.now + "\n";
-    for (const BloqReport& bloq : inspection.bloqs) {
+    std::string text = "segment Global\\KelmMem at " + judged.now + "\n";
+    for (const BloqReport& bloq : judged.bloqs) {
         char head[16];
         std::snprintf(head, sizeof head, "bloq %3d: ", bloq.index);
         text += head + VisibleBloqText(bloq.bytes) + " | " + Subject(bloq) + " | " +
-                Judgement(bloq, inspection.count) + "\n";
+                Judgement(bloq, judged.count) + "\n";
     }
-    text += CountLine(inspection.count) + "\n";
-    text += WatchdogLine(inspection.watchdog) + "\n";
+    text += CountLine(judged.count) + "\n";
+    text += WatchdogLine(judged.watchdog) + "\n";
     return text;
 }
 
@@ -149,10 +149,10 @@ static const char* Role(int index)
     return index == 0 ? "server" : index == 1 ? "watchdog" : index == 2 ? "count" : "client";
 }
 
-std::string JsonReport(const Inspection& inspection)
+std::string JsonReport(const SegmentReport& judged)
 {
-    std::string json = "{\"now\":" + Json(inspection.now) + ",\"bloqs\":[";
-    for (const BloqReport& bloq : inspection.bloqs) {
+    std::string json = "{\"now\":" + Json(judged.now) + ",\"bloqs\":[";
+    for (const BloqReport& bloq : judged.bloqs) {
         const bool fields = bloq.record && bloq.index != 2;
         if (json.back() != '[')
             json += ",";
@@ -166,7 +166,7 @@ std::string JsonReport(const Inspection& inspection)
                 "\",\"log\":" + JsonOrNull(!bloq.log.empty(), Json(bloq.log)) +
                 "}";
     }
-    const CountReport& count = inspection.count;
+    const CountReport& count = judged.count;
     json += "],\"count\":{\"field\":" + Json(EscapedBytes(count.field)) +
             ",\"compacted\":" + Json(EscapedBytes(count.compacted)) +
             ",\"value\":" + JsonOrNull(count.converted, std::to_string(count.value)) +
@@ -175,7 +175,7 @@ std::string JsonReport(const Inspection& inspection)
             ",\"log\":[";
     for (size_t i = 0; i < count.log.size(); ++i)
         json += (i ? "," : "") + Json(count.log[i]);
-    const WatchdogReport& watchdog = inspection.watchdog;
+    const WatchdogReport& watchdog = judged.watchdog;
     json += "]},\"watchdog\":{\"record\":" + std::string(watchdog.record ? "true" : "false") +
             ",\"pid\":" + JsonOrNull(watchdog.record, Json(EscapedBytes(watchdog.pid))) +
             ",\"age\":" + JsonOrNull(watchdog.record && watchdog.hasStamp, std::to_string(watchdog.age)) +

@@ -1,9 +1,9 @@
-// The inspection as text for an operator (one line per bloq in use, then the
+// The judged as text for an operator (one line per bloq in use, then the
 // count and the watchdog) or as one JSON object per snapshot for scripts.
 #pragma once
-#include "inspect.h"
+#include "judge.h"
 
 #include <string>
 
-std::string TextReport(const Inspection& inspection);
-std::string JsonReport(const Inspection& inspection);
+std::string TextReport(const SegmentReport& judged);
+std::string JsonReport(const SegmentReport& judged);

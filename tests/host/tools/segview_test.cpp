@@ -4,7 +4,7 @@
 #include "fake_process.h"
 #include "fixture.h"
 
-#include "inspect.h"
+#include "judge.h"
 #include "render.h"
 
 #include "segment/heartbeat.h"
@@ -27,9 +27,9 @@ struct Segment {
     void Count(const std::string& five) { bytes.replace(ClientCountOffset, ClientCountSize, five); }
 };
 
-const BloqReport* Find(const Inspection& inspection, int bloq)
+const BloqReport* Find(const SegmentReport& judged, int bloq)
 {
-    for (const BloqReport& report : inspection.bloqs)
+    for (const BloqReport& report : judged.bloqs)
         if (report.index == bloq)
             return &report;
     return nullptr;
@@ -67,10 +67,10 @@ TEST_F(SegviewTest, VerdictsAndWhatTheNextSweepDoes)
     segment.Count("8\0\0\0\0");
     for (const Row& row : rows)
         segment.Put(row.bloq, row.text);
-    const Inspection inspection = Inspect(segment.bytes, Now);
+    const SegmentReport judged = JudgeSegment(segment.bytes, Now);
     for (const Row& row : rows) {
         SCOPED_TRACE("bloq " + std::to_string(row.bloq));
-        const BloqReport* report = Find(inspection, row.bloq);
+        const BloqReport* report = Find(judged, row.bloq);
         ASSERT_NE(nullptr, report);
         EXPECT_EQ(row.verdict, report->verdict);
         EXPECT_EQ(row.action, report->action);
@@ -79,7 +79,7 @@ TEST_F(SegviewTest, VerdictsAndWhatTheNextSweepDoes)
     EXPECT_TRUE(fake::commands.empty()); // judging runs nothing
 
     segment.Put(0, Record("000100", "CLI", 91)); // stale, but not the server's type
-    const Inspection again = Inspect(segment.bytes, Now);
+    const SegmentReport again = JudgeSegment(segment.bytes, Now);
     EXPECT_EQ(VerdictStale, Find(again, 0)->verdict);
     EXPECT_EQ(ActionNone, Find(again, 0)->action);
 }
@@ -108,10 +108,10 @@ TEST_F(SegviewTest, ClientCountAsTheSweepReadsIt)
         SCOPED_TRACE(row.text);
         Segment segment;
         segment.Count(row.field);
-        const Inspection inspection = Inspect(segment.bytes, Now);
-        EXPECT_EQ(row.lastJudged, inspection.count.lastJudged);
-        EXPECT_EQ(row.log, inspection.count.log);
-        EXPECT_NE(std::string::npos, TextReport(inspection).find("\nclient count: " + std::string(row.text) + "\n"));
+        const SegmentReport judged = JudgeSegment(segment.bytes, Now);
+        EXPECT_EQ(row.lastJudged, judged.count.lastJudged);
+        EXPECT_EQ(row.log, judged.count.log);
+        EXPECT_NE(std::string::npos, TextReport(judged).find("\nclient count: " + std::string(row.text) + "\n"));
     }
 }
 
@@ -120,7 +120,7 @@ TEST_F(SegviewTest, WatchdogSilentAfter65Seconds)
     for (long long age : {65, 66}) {
         Segment segment;
         segment.Put(1, Record("000300", "WDG", age));
-        EXPECT_EQ(age > 65, Inspect(segment.bytes, Now).watchdog.silent) << age;
+        EXPECT_EQ(age > 65, JudgeSegment(segment.bytes, Now).watchdog.silent) << age;
     }
 }
 
@@ -131,7 +131,7 @@ TEST_F(SegviewTest, TextAndJsonOfOneSegment)
     segment.Put(1, Record("000300", "WDG", 70));
     segment.Count("1    ");
     segment.Put(3, "PID:1\"\\    TYP:CLI INI:01/01/20 00:00:00");
-    const Inspection inspection = Inspect(segment.bytes, Now);
+    const SegmentReport judged = JudgeSegment(segment.bytes, Now);
     EXPECT_EQ("segment Global\\KelmMem at 08/12/25 11:00:05\n"
               "bloq   0: PID:000100 TYP:SVR INI:08/12/25 10:59:55 | pid 000100 type SVR age 10 s | FRESH\n"
               "bloq   1: PID:000300 TYP:WDG INI:08/12/25 10:58:55 | pid 000300 type WDG age 70 s"
@@ -141,8 +141,8 @@ TEST_F(SegviewTest, TextAndJsonOfOneSegment)
               " | STALE: next sweep logs TASKKILL omitido (pid not valid: not a plain number) and clears the bloq\n"
               "client count: 1 (field \"1    \", compacted \"1\"): next sweep judges bloqs 3..3\n"
               "watchdog: SILENT, last heartbeat 70 s ago (pid 000300)\n",
-              TextReport(inspection));
-    const std::string json = JsonReport(inspection);
+              TextReport(judged));
+    const std::string json = JsonReport(judged);
     for (const char* part : {
              "{\"now\":\"08/12/25 11:00:05\",\"bloqs\":[{\"bloq\":0,\"role\":\"server\",",
              "{\"bloq\":3,\"role\":\"client\",\"raw\":\"PID:1\\\"\\\\\\\\    TYP:CLI INI:01/01/20 00:00:00\",\"record\":true,"

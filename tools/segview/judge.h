@@ -44,7 +44,7 @@ struct WatchdogReport {
     bool silent = true;
 };
 
-struct Inspection {
+struct SegmentReport {
     std::string now; // the clock the ages are measured against, as stamp text
     std::vector<BloqReport> bloqs; // every bloq not all zero bytes, in order
     CountReport count;
@@ -52,4 +52,4 @@ struct Inspection {
 };
 
 // `segment` holds the 10240 bytes of one snapshot.
-Inspection Inspect(const std::string& segment, long long unixSecondsNow);
+SegmentReport JudgeSegment(const std::string& segment, long long unixSecondsNow);

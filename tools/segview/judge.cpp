@@ -1,4 +1,4 @@
-#include "inspect.h"
+#include "judge.h"
 
 #include <segment/segment.h>
 #include <shell/log.h>
@@ -80,12 +80,12 @@ static void Judge(BloqReport& bloq, StampTicks now, StampTicks stamp)
     }
 }
 
-Inspection Inspect(const std::string& segment, long long unixSecondsNow)
+SegmentReport JudgeSegment(const std::string& segment, long long unixSecondsNow)
 {
-    Inspection inspection;
-    inspection.now = LocalStampText(unixSecondsNow);
+    SegmentReport judged;
+    judged.now = LocalStampText(unixSecondsNow);
     const StampTicks now = StampOfUnixSeconds(unixSecondsNow);
-    inspection.count = JudgeCount(segment);
+    judged.count = JudgeCount(segment);
 
     for (int i = 0; i < BloqCount; ++i) {
         BloqReport bloq;
@@ -97,20 +97,20 @@ Inspection Inspect(const std::string& segment, long long unixSecondsNow)
         StampTicks stamp = 0;
         if (bloq.record && i != 2)
             ReadFields(bloq, now, stamp);
-        const bool judged = i == 0 || (i >= 3 && i <= inspection.count.lastJudged);
-        if (judged && bloq.record)
+        const bool sweepJudges = i == 0 || (i >= 3 && i <= judged.count.lastJudged);
+        if (sweepJudges && bloq.record)
             Judge(bloq, now, stamp);
-        else if (judged)
+        else if (sweepJudges)
             bloq.verdict = VerdictNotRecord;
         if (i == 1 && bloq.record) {
-            WatchdogReport& watchdog = inspection.watchdog;
+            WatchdogReport& watchdog = judged.watchdog;
             watchdog.record = true;
             watchdog.pid = bloq.pid;
             watchdog.hasStamp = bloq.hasStamp;
             watchdog.age = bloq.age;
             watchdog.silent = !bloq.hasStamp || bloq.age > WatchdogSilentSeconds;
         }
-        inspection.bloqs.push_back(bloq);
+        judged.bloqs.push_back(bloq);
     }
-    return inspection;
+    return judged;
 }
